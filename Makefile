@@ -1,0 +1,35 @@
+# The front door. `make demo` runs the main job, `make test` every test suite; both install
+# what they need first.
+SHELL := /bin/bash
+export WINEDEBUG ?= -all
+export WINEPREFIX ?= $(HOME)/.wine-kaveltrum
+DRIVE_D := $(CURDIR)/build/windows/drive-d
+
+.PHONY: all deps native windows asan test test-native test-windows test-asan demo clean
+
+all: native
+
+deps:
+	@./scripts/install-deps.sh
+
+native windows asan: deps
+	cmake --preset $@ >/dev/null
+	cmake --build --preset $@
+
+test: test-native test-windows test-asan
+
+test-native: native
+	ctest --preset native
+
+test-windows: windows
+	./scripts/wine-prefix.sh start $(DRIVE_D)
+	ctest --preset windows; status=$$?; ./scripts/wine-prefix.sh stop; exit $$status
+
+test-asan: asan
+	ctest --preset asan
+
+demo: windows native
+	@echo "The product: build/windows/KAVELTRUM.sem (copy it into the host's module folder)"
+
+clean:
+	rm -rf build

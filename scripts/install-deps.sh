@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building and testing KAVELTRUM needs on Debian 12, and only what is missing.
+# Safe to run again and again: a machine that has everything is left alone.
+set -euo pipefail
+
+packages=(
+  cmake make g++ git
+  googletest libgtest-dev libbenchmark-dev
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  wine wine32:i386
+  clang libclang-rt-14-dev
+  python3 python3-mido
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]}; run as root to install them" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

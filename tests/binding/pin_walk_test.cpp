@@ -1,0 +1,188 @@
+// How open pairs the module's pin descriptions with the host's pin records.
+#include "support/fake_host.h"
+#include "support/table_module.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int32_t NotSetUp = -1;
+
+struct WalkCase {
+    const char* name;
+    int32_t pinCount;
+    std::vector<PinDescription> table;
+    std::vector<int32_t> asked;     // description indices asked, in order
+    std::vector<int32_t> datatypes; // per record; NotSetUp for records no description reached
+    std::vector<int32_t> buffersAsked;
+};
+
+std::vector<PinDescription> repeated(int count, PinDescription description) {
+    return std::vector<PinDescription>(static_cast<size_t>(count), description);
+}
+
+std::vector<WalkCase> walkCases() {
+    const PinDescription i16 = pinOf(DtInt16);
+    const PinDescription skipped = pinOf(DtBool, PinFlagNoRecord);
+    const PinDescription kept = pinOf(DtBool, PinFlagNoRecord | PinFlagKeepRecord);
+    const PinDescription samples = pinOf(DtSamples);
+    const PinDescription repeatSamples = pinOf(DtSamples, PinFlagRepeat);
+    std::vector<int32_t> upTo14 = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 13};
+    return {
+        {"all described", 14, repeated(14, i16), upTo14, std::vector<int32_t>(14, DtInt16), {}},
+        {"fewer pins than descriptions",
+         10,
+         repeated(14, i16),
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 9},
+         std::vector<int32_t>(10, DtInt16),
+         {}},
+        {"no pins", 0, repeated(14, i16), {0, -1}, {}, {}},
+        {"first description refused", 3, {}, {0, -1}, {NotSetUp, NotSetUp, NotSetUp}, {}},
+        {"no-record description is skipped",
+         2,
+         {i16, skipped, pinOf(DtFloat)},
+         {0, 1, 2, 3, 2},
+         {DtInt16, DtFloat},
+         {}},
+        {"keep-record cancels no-record",
+         3,
+         {i16, kept, pinOf(DtFloat)},
+         {0, 1, 2, 3, 2},
+         {DtInt16, DtBool, DtFloat},
+         {}},
+        {"last description repeats",
+         6,
+         {i16, i16, samples, repeatSamples},
+         {0, 1, 2, 3, 4, 3},
+         {DtInt16, DtInt16, DtSamples, DtSamples, DtSamples, DtSamples},
+         {2, 3, 4, 5}},
+        {"repeat of a no-record description",
+         4,
+         {i16, pinOf(DtSamples, PinFlagRepeat | PinFlagNoRecord)},
+         {0, 1, 2, 1},
+         {DtInt16, NotSetUp, NotSetUp, NotSetUp},
+         {}},
+        {"more pins than descriptions",
+         4,
+         {i16, samples},
+         {0, 1, 2, 1},
+         {DtInt16, DtSamples, NotSetUp, NotSetUp},
+         {1}},
+    };
+}
+
+TEST(PinWalk, PairsDescriptionsWithRecords) {
+    for (const WalkCase& c : walkCases()) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        host.pinCount = c.pinCount;
+        auto* module = new TableModule(FakeHost::callback, host.handle(), c.table);
+        PluginRecord* record = module->pluginRecord();
+        record->dispatcher(record, OpOpen, 0, 0, nullptr, 0.0f);
+
+        EXPECT_EQ(module->asked, c.asked);
+        ASSERT_EQ(module->pinCount(), static_cast<int32_t>(c.datatypes.size()));
+        EXPECT_EQ(module->pins == nullptr, c.datatypes.empty());
+        for (int32_t i = 0; i < module->pinCount(); ++i) {
+            const SEPin& pin = module->pins[i];
+            if (c.datatypes[static_cast<size_t>(i)] == NotSetUp) {
+                EXPECT_EQ(pin.owner, nullptr) << i;
+                continue;
+            }
+            EXPECT_EQ(pin.owner, module) << i;
+            EXPECT_EQ(pin.pinIndex, i);
+            EXPECT_EQ(pin.status, 0);
+            EXPECT_EQ(pin.datatype, c.datatypes[static_cast<size_t>(i)]) << i;
+            EXPECT_EQ(pin.variable, &pin.inlineValue) << i;
+        }
+        std::vector<int32_t> buffersAsked;
+        for (const HostRequest& r : host.requests)
+            if (r.opcode == HostPinBuffer)
+                buffersAsked.push_back(r.index);
+        EXPECT_EQ(buffersAsked, c.buffersAsked);
+        EXPECT_EQ(host.countOf(HostPinCount), 1);
+        record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+TEST(PinSetUp, InlineStorageFollowsTheDatatype) {
+    FakeHost host;
+    host.pinCount = 7;
+    auto* module = new TableModule(FakeHost::callback, host.handle(),
+                                   {pinOf(DtInt16), pinOf(DtText), pinOf(DtMidi), pinOf(DtBool),
+                                    pinOf(DtSamples), pinOf(DtFloat), pinOf(DtInt32)});
+    module->dispatch(OpOpen, 0, 0, nullptr, 0.0f);
+    SEPin* pins = module->pins;
+    EXPECT_EQ(pins[0].variable, &pins[0].inlineValue);
+    EXPECT_EQ(pins[0].inlineValue.int16, 0);
+    EXPECT_EQ(pins[1].variable, nullptr); // text
+    EXPECT_EQ(pins[2].variable, nullptr); // MIDI
+    EXPECT_EQ(pins[3].variable, &pins[3].inlineValue);
+    EXPECT_EQ(pins[3].inlineValue.byte, 0);
+    EXPECT_EQ(pins[4].inlineValue.samples, host.block(4));
+    EXPECT_EQ(*static_cast<float**>(pins[4].variable), host.block(4));
+    EXPECT_EQ(pins[5].inlineValue.real, 0.0f);
+    EXPECT_EQ(pins[6].inlineValue.int32, 0);
+    module->dispatch(OpClose, 0, 0, nullptr, 0.0f);
+}
+
+TEST(PinSetUp, AVariableAddressWinsOverInlineStorage) {
+    FakeHost host;
+    host.pinCount = 2;
+    float* samplesVariable = nullptr;
+    int16_t numberVariable = 5;
+    auto* module = new TableModule(
+        FakeHost::callback, host.handle(),
+        {pinOf(DtSamples, 0, &samplesVariable), pinOf(DtInt16, 0, &numberVariable)});
+    module->dispatch(OpOpen, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(module->pins[0].variable, &samplesVariable);
+    EXPECT_EQ(module->pins[0].inlineValue.word, 0);
+    EXPECT_EQ(module->pins[1].variable, &numberVariable);
+    EXPECT_EQ(host.countOf(HostPinBuffer), 0);
+    module->dispatch(OpClose, 0, 0, nullptr, 0.0f);
+}
+
+TEST(PinWalk, HostPinCountsThatCannotBeHonouredLeaveNoPins) {
+    for (int32_t count : {-1, -1000, 1 << 30}) {
+        FakeHost host;
+        host.pinCount = count;
+        auto* module = new TableModule(FakeHost::callback, host.handle(), {pinOf(DtInt16)});
+        module->dispatch(OpOpen, 0, 0, nullptr, 0.0f);
+        EXPECT_EQ(module->pins, nullptr) << count;
+        EXPECT_EQ(module->pinCount(), 0);
+        module->dispatch(OpClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+TEST(PinWalk, ASecondOpenReplacesThePins) {
+    FakeHost host;
+    host.pinCount = 2;
+    auto* module =
+        new TableModule(FakeHost::callback, host.handle(), {pinOf(DtInt16), pinOf(DtMidi)});
+    module->dispatch(OpOpen, 0, 0, nullptr, 0.0f);
+    host.pinCount = 1;
+    module->dispatch(OpOpen, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(module->pinCount(), 1);
+    EXPECT_EQ(module->pins[0].datatype, DtInt16);
+    module->dispatch(OpClose, 0, 0, nullptr, 0.0f); // the sanitizers see any leak
+}
+
+TEST(SendMidi, GoesOutThroughTheOwnersCallback) {
+    FakeHost host;
+    host.pinCount = 2;
+    auto* module =
+        new TableModule(FakeHost::callback, host.handle(), {pinOf(DtMidi), pinOf(DtMidi)});
+    module->dispatch(OpOpen, 0, 0, nullptr, 0.0f);
+    module->pins[1].sendMidi(4410, packMidi(0x90, 60, 100));
+    ASSERT_EQ(host.sentMidi().size(), 1u);
+    EXPECT_EQ(host.sentMidi()[0].pin, 1);
+    EXPECT_EQ(host.sentMidi()[0].message, 0x643C90);
+    EXPECT_EQ(host.sentMidi()[0].time, 4410);
+    EXPECT_EQ(host.requests.back().record, module->pluginRecord());
+    module->dispatch(OpClose, 0, 0, nullptr, 0.0f);
+
+    SEPin loose; // never set up: no owner, nothing to send through
+    loose.sendMidi(0, 0x643C90);
+}
+
+} // namespace
