@@ -24,6 +24,11 @@ intptr_t FakeHost::answer(const HostRequest& request) {
         const size_t capacity = static_cast<size_t>(request.value);
         if (!buffer || capacity == 0)
             return 0;
+        if (!terminateText) {
+            for (size_t i = 0; i < capacity; ++i)
+                buffer[i] = pinText.empty() ? 'x' : pinText[i % pinText.size()];
+            return 0;
+        }
         const size_t length = std::min(pinText.size(), capacity - 1);
         std::memcpy(buffer, pinText.data(), length);
         buffer[length] = '\0';

@@ -36,6 +36,7 @@ class FakeHost {
     int32_t pinCount = 0;
     int32_t clock = 0;
     std::string pinText;
+    bool terminateText = true; // false: fill the whole buffer, as a careless host might
     std::vector<HostRequest> requests;
 
   private:

@@ -1,0 +1,106 @@
+#include "module.h"
+
+namespace {
+
+RowState sharedState;
+
+struct PinSpec {
+    const char* name;
+    int32_t direction;
+    int32_t datatype;
+    const char* defaultText;
+    const char* extraText;
+    int32_t flags;
+};
+
+const PinSpec pinTable[ModulePinCount] = {
+    {"MIDI In", DirIn, DtMidi, nullptr, nullptr, 0},
+    {"REC", DirIn, DtSamples, "0", nullptr, 0},
+    {"PLAY", DirIn, DtSamples, "0", nullptr, 0},
+    {"RETURN", DirIn, DtSamples, "0", nullptr, 0},
+    {"GATE", DirIn, DtSamples, "0", nullptr, 0},
+    {"RELOAD", DirIn, DtSamples, "0", nullptr, 0},
+    {"OUTFILE", DirIn, DtText, nullptr, "brumo", PinFlagFileName},
+    {"on D: DIAGNOSE.TXT", DirSetting, DtBool, "true", nullptr, 0},
+    {"loopit", DirIn, DtInt16, "1", "range 0,1", 0},
+    {"from..", DirIn, DtInt16, "0", "range 0,2000", 0},
+    {"..to", DirIn, DtInt16, "0", "range 0,2000", 0},
+    {"next noteoff", DirIn, DtInt16, nullptr, "range 0,20", 0},
+    {"velocity", DirIn, DtInt16, "100", "range 0,127", 0},
+    {"MIDI Out", DirOut, DtMidi, nullptr, nullptr, 0},
+};
+
+// The sub-process routine the host calls once per block.
+void SE_ABI runBlock(void* instance, int32_t start, int32_t) noexcept {
+    static_cast<Module*>(static_cast<SEModule_base*>(instance))->processBlock(start);
+}
+
+} // namespace
+
+RowState& rowState() noexcept {
+    return sharedState;
+}
+
+// Closing the shared record file writes out any notes still buffered; no instance records
+// again until a load reopens it.
+Module::~Module() {
+    RowState& state = rowState();
+    if (state.recordFileStatus == 0) {
+        std::fclose(state.recordFile);
+        state.recordFile = nullptr;
+        state.recordFileStatus = -1;
+    }
+}
+
+// Opening silences the shared row for every instance until the next load.
+void Module::open() {
+    rowState().rowLength = 0;
+    rowState().position = 0;
+    SEModule_base::open();
+    setSubProcess({runBlock, {0, 0, 0}});
+}
+
+bool Module::getPinDescription(int32_t index, PinDescription* description) {
+    if (!description || index < 0 || index >= ModulePinCount)
+        return false;
+    const PinSpec& spec = pinTable[index];
+    description->variableAddress = pinVariable(index);
+    description->direction = spec.direction;
+    description->datatype = spec.datatype;
+    description->pinName = spec.name;
+    description->defaultText = spec.defaultText;
+    description->extraText = spec.extraText;
+    description->pinFlags = spec.flags;
+    return true;
+}
+
+void* Module::pinVariable(int32_t index) noexcept {
+    switch (index) {
+    case PinRec:
+        return &recIn;
+    case PinPlay:
+        return &playIn;
+    case PinReturn:
+        return &returnIn;
+    case PinGate:
+        return &gateIn;
+    case PinReload:
+        return &reloadIn;
+    case PinOutFile:
+        return &outFile;
+    case PinDiagnose:
+        return &diagnose;
+    case PinLoopIt:
+        return &loopIt;
+    case PinFromNote:
+        return &fromNote;
+    case PinToNote:
+        return &toNote;
+    case PinNextNoteOff:
+        return &nextNoteOff;
+    case PinVelocity:
+        return &velocity;
+    default:
+        return nullptr; // the MIDI pins carry events, not values
+    }
+}
