@@ -60,6 +60,15 @@ void ModuleRig::diagnose(bool on) {
     *static_cast<uint8_t*>(variables[7]) = on ? 1 : 0;
 }
 
+void ModuleRig::detach(int32_t pin) {
+    *static_cast<float**>(variables[static_cast<size_t>(pin)]) = nullptr;
+}
+
+void ModuleRig::loadRow(const std::string& path, const std::vector<uint8_t>& bytes) {
+    writeBytes(path, bytes);
+    outFile(path);
+}
+
 void ModuleRig::outFile(const std::string& name) {
     host.pinText = name;
     pinStatus(6, 1);
@@ -113,7 +122,7 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path); // text mode: Windows line breaks read as '\n'
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

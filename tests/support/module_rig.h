@@ -29,11 +29,15 @@ class ModuleRig {
     void set(int32_t pin, float level);     // input level at the next blocks' first sample
     void param(int32_t pin, int16_t value); // an int16 parameter
     void diagnose(bool on);
+    void detach(int32_t pin);              // the host has not written this input's block address
     void outFile(const std::string& name); // a new OUTFILE text, announced with status 1
     void pinStatus(int32_t pin, int32_t status);
     void midi(int32_t message);
     void block(int32_t start = 0);
     void close(); // dispatcher opcode 1; the destructor does it if the test did not
+
+    // A row file with these bytes, named through OUTFILE and loaded.
+    void loadRow(const std::string& path, const std::vector<uint8_t>& bytes);
 
     // One GATE pulse: a block with GATE high, then one with GATE low.
     void pulse();

@@ -1,0 +1,68 @@
+// The diagnostic log: one line per OUTFILE change and per load, only with the switch on.
+#include "module.h"
+#include "support/module_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+struct Logged {
+    ScratchFolder scratch;
+    ModuleRig rig;
+    Logged() {
+        ModuleProperties props{};
+        getModuleProperties(0, &props); // the log lines begin with the module's name
+        rig.diagnose(true);
+    }
+};
+
+TEST(Log, NameChangeThenLoad) {
+    Logged logged;
+    const std::string name = logged.scratch.path("row.brumo");
+    writeBytes(name, {60, 62, 64});
+    logged.rig.outFile(name);
+    EXPECT_EQ(readText(logFilePath()), "KAVELTRUM " + name + "\nKAVELTRUM itaki= 3\n");
+}
+
+TEST(Log, EveryReloadIsALineEvenOfAnEmptyRow) {
+    Logged logged;
+    logged.rig.outFile(logged.scratch.path("empty.brumo")); // created empty, nothing loaded yet
+    logged.rig.set(PinReload, 1.0f);
+    for (int i = 0; i < 5; ++i)
+        logged.rig.block();
+    std::string expected = "KAVELTRUM " + logged.scratch.path("empty.brumo") + "\n";
+    for (int i = 0; i < 5; ++i)
+        expected += "KAVELTRUM itaki= 0\n";
+    EXPECT_EQ(readText(logFilePath()), expected);
+}
+
+TEST(Log, OffMeansTheLogIsNeverOpened) {
+    Logged logged;
+    logged.rig.diagnose(false);
+    logged.rig.loadRow(logged.scratch.path("row.brumo"), {60});
+    logged.rig.set(PinReload, 1.0f);
+    logged.rig.block();
+    EXPECT_FALSE(std::filesystem::exists(logFilePath()));
+}
+
+TEST(Log, BeforeThePropertiesTheNameIsEmpty) {
+    ScratchFolder scratch;
+    ModuleRig rig;
+    rig.diagnose(true);
+    rig.outFile("");
+    EXPECT_EQ(readText(logFilePath()), " \n");
+}
+
+TEST(Log, ALongNameIsCutButKeepsItsLineBreak) {
+    Logged logged;
+    const std::string name(399, 'n');
+    logged.rig.outFile(name);
+    const std::string log = readText(logFilePath());
+    ASSERT_EQ(log.size(), 399u);
+    EXPECT_EQ(log.substr(0, 10), "KAVELTRUM ");
+    EXPECT_EQ(log.back(), '\n');
+}
+
+} // namespace
