@@ -5,18 +5,19 @@ export WINEDEBUG ?= -all
 export WINEPREFIX ?= $(HOME)/.wine-kaveltrum
 DRIVE_D := $(CURDIR)/build/windows/drive-d
 
-.PHONY: all deps native windows asan test test-native test-windows test-asan demo clean
+.PHONY: all deps native windows asan fuzz test test-native test-windows test-asan test-fuzz demo bench clean
 
 all: native
 
 deps:
 	@./scripts/install-deps.sh
 
-native windows asan: deps
+native windows asan fuzz: deps
 	cmake --preset $@ >/dev/null
 	cmake --build --preset $@
 
-test: test-native test-windows test-asan
+# The sanitizer suite runs last, so the run ends on its summary line.
+test: test-native test-windows test-fuzz test-asan
 
 test-native: native
 	ctest --preset native
@@ -27,6 +28,13 @@ test-windows: windows
 
 test-asan: asan
 	ctest --preset asan
+
+# A bounded run of the call-sequence fuzzer from its corpus (about 30 seconds).
+test-fuzz: fuzz
+	./scripts/fuzz.sh
+
+bench: native
+	./scripts/bench.sh
 
 demo: windows native
 	@echo "The product: build/windows/KAVELTRUM.sem (copy it into the host's module folder)"
