@@ -1,0 +1,396 @@
+// Reading walks the chunks with a bounds check before every byte. Any fault, in reading or
+// writing, becomes a Failure carrying one line of text, caught where the public functions return.
+#include "midi_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr size_t kMaxFileSize = size_t{16} << 20; // far beyond any real song, safe on 32 bits
+constexpr uint32_t kDefaultTempo = 500000;        // microseconds per quarter note: 120 BPM
+constexpr uint32_t kMaxDelta = 0x0FFFFFFF;        // the most a 4-byte quantity holds
+
+struct Failure {
+    std::string what;
+};
+
+uint32_t bigEndian(const uint8_t* p, int count) {
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+std::string hexByte(uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
+std::string decimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// A tempo meta event: from `tick` on, a quarter note lasts `microseconds`.
+struct TempoChange {
+    uint64_t tick;
+    uint32_t microseconds;
+};
+
+// One pass over a file image. Tracks append their channel messages and tempo changes in the order
+// the tracks come; timing and merging happen once all are read.
+class Parser {
+  public:
+    Parser(const uint8_t* data, size_t size) : data(data), size(size) {}
+
+    MidiSequence parse() {
+        MidiSequence sequence;
+        readHeader(sequence);
+        size_t pos = headerEnd;
+        for (int track = 1; track <= sequence.trackCount;) {
+            if (size - pos < 8)
+                fail("ends after " + std::to_string(track - 1) + " of " +
+                     std::to_string(sequence.trackCount) + " tracks");
+            uint32_t length = bigEndian(data + pos + 4, 4);
+            if (length > size - pos - 8)
+                fail("chunk at byte " + std::to_string(pos) + " runs past the end of the file");
+            if (std::memcmp(data + pos, "MTrk", 4) == 0)
+                readTrack(pos + 8, pos + 8 + length, track++, sequence.messages);
+            pos += 8 + length; // other chunks are skipped
+        }
+        std::stable_sort(
+            sequence.messages.begin(), sequence.messages.end(),
+            [](const TimedMessage& a, const TimedMessage& b) { return a.tick < b.tick; });
+        assignSeconds(sequence);
+        return sequence;
+    }
+
+  private:
+    [[noreturn]] static void fail(const std::string& what) { throw Failure{what}; }
+    [[noreturn]] void failInTrack(const std::string& what, size_t at) const {
+        fail("track " + std::to_string(track) + ": " + what + " at byte " + std::to_string(at));
+    }
+
+    void readHeader(MidiSequence& sequence) {
+        if (size < 4 || std::memcmp(data, "MThd", 4) != 0)
+            fail("not a MIDI file (no MThd header)");
+        if (size < 14)
+            fail("cut short in the header");
+        uint32_t length = bigEndian(data + 4, 4);
+        if (length < 6)
+            fail("header chunk of " + std::to_string(length) + " bytes, needs 6");
+        if (length > size - 8)
+            fail("header chunk runs past the end of the file");
+        headerEnd = 8 + size_t{length};
+
+        sequence.format = static_cast<int>(bigEndian(data + 8, 2));
+        sequence.trackCount = static_cast<int>(bigEndian(data + 10, 2));
+        if (sequence.format == 2)
+            fail("format 2 (independent sequences) is not supported");
+        if (sequence.format > 2)
+            fail("unknown format " + std::to_string(sequence.format));
+        if (sequence.trackCount == 0)
+            fail("the header declares no tracks");
+        if (sequence.format == 0 && sequence.trackCount != 1)
+            fail("format 0 with " + std::to_string(sequence.trackCount) + " tracks, needs 1");
+        readDivision(data[12], data[13]);
+        sequence.ticksPerQuarter = ticksPerQuarter;
+    }
+
+    // Either ticks per quarter note, or (top bit set) minus the SMPTE frame rate and ticks per
+    // frame. Frame time does not follow tempo changes.
+    void readDivision(uint8_t high, uint8_t low) {
+        if (high < 0x80) {
+            ticksPerQuarter = high << 8 | low;
+            if (ticksPerQuarter == 0)
+                fail("time division of 0 ticks per quarter note");
+            return;
+        }
+        int framesPerSecond = 256 - high;
+        if (framesPerSecond != 24 && framesPerSecond != 25 && framesPerSecond != 29 &&
+            framesPerSecond != 30)
+            fail("SMPTE time division with " + std::to_string(framesPerSecond) +
+                 " frames per second (24, 25, 29 or 30 expected)");
+        if (low == 0)
+            fail("SMPTE time division of 0 ticks per frame");
+        double rate = framesPerSecond == 29 ? 30000.0 / 1001.0 : framesPerSecond;
+        ticksPerSecond = rate * low;
+    }
+
+    uint32_t readQuantity(size_t& pos, size_t end) const {
+        size_t start = pos;
+        uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (pos >= end)
+                failInTrack("cut short in a variable-length quantity", start);
+            uint8_t byte = data[pos++];
+            value = value << 7 | (byte & 0x7F);
+            if (byte < 0x80)
+                return value;
+        }
+        failInTrack("variable-length quantity longer than 4 bytes", start);
+    }
+
+    void need(size_t pos, size_t end, size_t count, size_t eventStart) const {
+        if (count > end - pos)
+            failInTrack("cut short in an event", eventStart);
+    }
+
+    // Running status carries across meta and system-exclusive events: they hold no channel data,
+    // and files written that way are common.
+    void readTrack(size_t pos, size_t end, int number, std::vector<TimedMessage>& messages) {
+        track = number;
+        uint64_t tick = 0;
+        uint8_t running = 0;
+        while (pos < end) {
+            tick += readQuantity(pos, end);
+            size_t start = pos;
+            need(pos, end, 1, start);
+            uint8_t status = data[pos];
+            if (status >= 0x80)
+                ++pos;
+            else if (running != 0)
+                status = running;
+            else
+                failInTrack("data byte " + hexByte(status) + " with no running status", start);
+
+            if (status < 0xF0) {
+                messages.push_back(readChannelMessage(status, pos, end, start, tick));
+                running = status;
+            } else if (status == 0xFF) {
+                need(pos, end, 1, start);
+                uint8_t type = data[pos++];
+                uint32_t length = readQuantity(pos, end);
+                need(pos, end, length, start);
+                if (type == 0x2F)
+                    return; // end of track: whatever follows in the chunk is not part of it
+                if (type == 0x51)
+                    tempos.push_back({tick, readTempo(pos, length, start)});
+                pos += length;
+            } else if (status == 0xF0 || status == 0xF7) {
+                uint32_t length = readQuantity(pos, end);
+                need(pos, end, length, start);
+                pos += length;
+            } else {
+                failInTrack("status byte " + hexByte(status) + " not allowed in a file", start);
+            }
+        }
+    }
+
+    TimedMessage readChannelMessage(uint8_t status, size_t& pos, size_t end, size_t start,
+                                    uint64_t tick) const {
+        TimedMessage message;
+        message.tick = tick;
+        message.size = static_cast<uint8_t>(channelMessageSize(status));
+        message.bytes[0] = status;
+        need(pos, end, message.size - 1u, start);
+        for (int i = 1; i < message.size; ++i) {
+            uint8_t byte = data[pos++];
+            if (byte >= 0x80)
+                failInTrack("status byte " + hexByte(byte) + " inside a " + hexByte(status) +
+                                " message",
+                            start);
+            message.bytes[i] = byte;
+        }
+        return message;
+    }
+
+    uint32_t readTempo(size_t pos, uint32_t length, size_t start) const {
+        if (length != 3)
+            failInTrack("tempo event of " + std::to_string(length) + " bytes, needs 3", start);
+        uint32_t microseconds = bigEndian(data + pos, 3);
+        if (microseconds == 0)
+            failInTrack("tempo of 0 microseconds per quarter note", start);
+        return microseconds;
+    }
+
+    // Messages are in tick order; walk them and the tempo changes together.
+    void assignSeconds(MidiSequence& sequence) {
+        if (ticksPerQuarter == 0) {
+            for (TimedMessage& message : sequence.messages)
+                message.seconds = static_cast<double>(message.tick) / ticksPerSecond;
+            return;
+        }
+        std::stable_sort(
+            tempos.begin(), tempos.end(),
+            [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+        auto secondsPerTick = [this](uint32_t tempo) { return tempo / 1e6 / ticksPerQuarter; };
+        uint64_t fromTick = 0;
+        double fromSeconds = 0.0;
+        double perTick = secondsPerTick(kDefaultTempo);
+        size_t next = 0;
+        for (TimedMessage& message : sequence.messages) {
+            for (; next < tempos.size() && tempos[next].tick <= message.tick; ++next) {
+                fromSeconds += static_cast<double>(tempos[next].tick - fromTick) * perTick;
+                fromTick = tempos[next].tick;
+                perTick = secondsPerTick(tempos[next].microseconds);
+            }
+            message.seconds = fromSeconds + static_cast<double>(message.tick - fromTick) * perTick;
+        }
+    }
+
+    const uint8_t* data;
+    size_t size;
+    size_t headerEnd = 0;
+    int ticksPerQuarter = 0;     // or, for SMPTE time, 0 and
+    double ticksPerSecond = 0.0; // this
+    int track = 0;               // 1-based, for error lines
+    std::vector<TempoChange> tempos;
+};
+
+// The whole file, or a Failure saying why not.
+std::vector<uint8_t> loadFile(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        throw Failure{std::string("cannot open (") + std::strerror(errno) + ")"};
+    std::vector<uint8_t> bytes;
+    uint8_t block[65536];
+    size_t got = 0;
+    while (bytes.size() <= kMaxFileSize && (got = std::fread(block, 1, sizeof block, file)) > 0)
+        bytes.insert(bytes.end(), block, block + got);
+    bool failed = std::ferror(file) != 0;
+    int readError = errno;
+    std::fclose(file);
+    if (failed)
+        throw Failure{std::string("cannot read (") + std::strerror(readError) + ")"};
+    if (bytes.size() > kMaxFileSize)
+        throw Failure{"larger than " + std::to_string(kMaxFileSize >> 20) + " MiB"};
+    return bytes;
+}
+
+// --- writing ---
+
+void putBigEndian(std::vector<uint8_t>& out, uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void putQuantity(std::vector<uint8_t>& out, uint32_t value) {
+    int groups = 1;
+    while (groups < 4 && value >> (7 * groups) != 0)
+        ++groups;
+    for (int i = groups - 1; i >= 0; --i)
+        out.push_back(static_cast<uint8_t>((value >> (7 * i) & 0x7F) | (i > 0 ? 0x80 : 0)));
+}
+
+void checkMessage(const TimedMessage& message, size_t index) {
+    std::string which = "message " + std::to_string(index + 1) + ": ";
+    uint8_t status = message.bytes[0];
+    int size = channelMessageSize(status);
+    if (size == 0)
+        throw Failure{which + hexByte(status) + " is not a channel message status"};
+    if (message.size != size)
+        throw Failure{which + std::to_string(message.size) + " bytes, a " + hexByte(status) +
+                      " message has " + std::to_string(size)};
+    for (int i = 1; i < size; ++i)
+        if (message.bytes[i] >= 0x80)
+            throw Failure{which + "data byte " + hexByte(message.bytes[i]) + " above 0x7F"};
+    if (!std::isfinite(message.seconds))
+        throw Failure{which + "time is not a number"};
+}
+
+std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bpm) {
+    double tempo = std::isfinite(bpm) && bpm > 0.0 ? std::round(60e6 / bpm) : 0.0;
+    if (!(tempo >= 1.0 && tempo <= 0xFFFFFF))
+        throw Failure{"tempo of " + decimal(bpm) + " BPM cannot be written"};
+    double ticksPerSecond = kWriteTicksPerQuarter * 1e6 / tempo;
+
+    std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03};
+    putBigEndian(track, static_cast<uint32_t>(tempo), 3);
+    double lastTick = 0.0;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        const TimedMessage& message = messages[i];
+        checkMessage(message, i);
+        double tick = std::max(lastTick, std::round(message.seconds * ticksPerSecond));
+        if (tick - lastTick > kMaxDelta)
+            throw Failure{"message " + std::to_string(i + 1) + ": " + decimal(message.seconds) +
+                          " s is too far from the one before"};
+        putQuantity(track, static_cast<uint32_t>(tick - lastTick));
+        track.insert(track.end(), message.bytes.begin(), message.bytes.begin() + message.size);
+        lastTick = tick;
+    }
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
+    putBigEndian(file, kWriteTicksPerQuarter, 2);
+    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    putBigEndian(file, static_cast<uint32_t>(track.size()), 4);
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
+void storeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        throw Failure{std::string("cannot create (") + std::strerror(errno) + ")"};
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int writeError = written ? 0 : errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    if (!written) {
+        std::remove(path.c_str());
+        throw Failure{std::string("cannot write (") + std::strerror(writeError) + ")"};
+    }
+}
+
+} // namespace
+
+int channelMessageSize(uint8_t status) {
+    if (status < 0x80 || status >= 0xF0)
+        return 0;
+    uint8_t kind = status & 0xF0;
+    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+}
+
+bool parseMidi(const uint8_t* data, size_t size, MidiSequence& out, std::string& error) {
+    out = MidiSequence{};
+    try {
+        if (data == nullptr)
+            size = 0;
+        out = Parser(data, size).parse();
+        return true;
+    } catch (const Failure& failure) {
+        error = failure.what;
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    }
+    out = MidiSequence{};
+    return false;
+}
+
+bool readMidiFile(const std::string& path, MidiSequence& out, std::string& error) {
+    out = MidiSequence{};
+    try {
+        std::vector<uint8_t> bytes = loadFile(path);
+        if (parseMidi(bytes.data(), bytes.size(), out, error))
+            return true;
+        error = path + ": " + error;
+    } catch (const Failure& failure) {
+        error = path + ": " + failure.what;
+    } catch (const std::bad_alloc&) {
+        error = path + ": out of memory";
+    }
+    return false;
+}
+
+bool writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages, double bpm,
+                   std::string& error) {
+    try {
+        storeFile(path, encode(messages, bpm));
+        return true;
+    } catch (const Failure& failure) {
+        error = path + ": " + failure.what;
+    } catch (const std::bad_alloc&) {
+        error = path + ": out of memory";
+    }
+    return false;
+}

@@ -1,0 +1,45 @@
+// Standard MIDI Files for the command-line tools: read every channel message of a file with its
+// time, and write a list of timed messages as a one-track file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One channel message (status 0x80..0xEF and its one or two data bytes) and when it happens.
+struct TimedMessage {
+    double seconds = 0.0;           // from the start of the file
+    uint64_t tick = 0;              // in the file's resolution; set by the reader only
+    std::array<uint8_t, 3> bytes{}; // unused bytes are 0
+    uint8_t size = 0;               // 2 (program change, channel pressure) or 3
+};
+
+// What the reader found: every track merged in time order. Equal times keep the earlier track
+// first, then the order within the track.
+struct MidiSequence {
+    int format = 0;          // 0 or 1
+    int trackCount = 0;      //
+    int ticksPerQuarter = 0; // 0 when the file counts time in SMPTE frames
+    std::vector<TimedMessage> messages;
+};
+
+// The length of a channel message with this status byte: 2, 3, or 0 for any other byte.
+int channelMessageSize(uint8_t status);
+
+// Reads a format 0 or 1 file. On failure returns false, leaves `out` empty and puts one line
+// naming the file and the fault in `error`.
+bool readMidiFile(const std::string& path, MidiSequence& out, std::string& error);
+
+// The same for a file image in memory; the error line does not name a file.
+bool parseMidi(const uint8_t* data, size_t size, MidiSequence& out, std::string& error);
+
+// The resolution of the files we write.
+constexpr int kWriteTicksPerQuarter = 480;
+
+// Writes `messages` (in time order, times in seconds) as a format 0 file with one tempo, `bpm`.
+// A message earlier than the one before it is written at the same tick as that one. On failure
+// returns false, leaves no file behind and puts one line in `error`.
+bool writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages, double bpm,
+                   std::string& error);
