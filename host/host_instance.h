@@ -1,0 +1,106 @@
+// One module instance driven the way a host drives it: pins learned from their descriptions,
+// values written into the instance's variables, events sent, blocks of samples run.
+#pragma once
+
+#include "abi.h"
+#include "module_file.h"
+#include "pin_table.h"
+#include "result.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A MIDI message the module sent through one of its output pins.
+struct ModuleMidi {
+    int32_t pin;
+    int32_t message;   // packed
+    int32_t timeStamp; // the sample clock the module stamped it with
+};
+
+struct InstanceSettings {
+    float sampleRate = 44100.0f;
+    int32_t blockSize = 64;
+};
+
+// Sample blocks never grow beyond this, so their addresses hold for the instance's whole life.
+constexpr int32_t MaxBlockSize = 16384;
+
+// Owns one instance from makeModule to dispatcher opcode 1. The instance is open from create on;
+// every operation checks its arguments against the learned pins and answers a mistake with a
+// failure instead of passing it on to the module. Not copyable or movable: the module finds the
+// driver through the host handle, which is its address.
+class HostInstance {
+  public:
+    // Makes an instance of module 0, learns its pins, gives every sample pin its block and every
+    // parameter its default, tells the sample rate and block size, then opens it.
+    static Result<std::unique_ptr<HostInstance>> create(const ModuleFile& file,
+                                                        InstanceSettings settings = {});
+    ~HostInstance(); // closes the instance if still open
+    HostInstance(const HostInstance&) = delete;
+    HostInstance& operator=(const HostInstance&) = delete;
+
+    // ---- Pins; indices are description indices
+    const std::vector<PinInfo>& pins() const { return pinTable; }
+    Result<int32_t> findPin(const std::string& name) const; // the first pin of that name
+
+    // Writes an int16 or bool parameter into the pin's variable (bool: 0 or 1).
+    Status setParameter(int32_t pin, int32_t value);
+    Status setParameter(const std::string& pinName, int32_t value);
+
+    // Gives a text input its text and tells the module with a pin status event of status 1.
+    Status setText(int32_t pin, const std::string& text);
+    Status setText(const std::string& pinName, const std::string& text);
+
+    // The level every sample of a sample input carries from the next block on.
+    Status setLevel(int32_t pin, float level);
+    Status setLevel(const std::string& pinName, float level);
+
+    // Sends a packed MIDI message to the module's MIDI input as an event.
+    Status sendMidi(int32_t message, int32_t timeDelta = 0);
+
+    // ---- Running
+    Status setSampleRate(float rate);
+    Status setBlockSize(int32_t frames);
+    Status runBlocks(int32_t count = 1); // each block advances the clock by the block size
+    Status close();                      // dispatcher opcode 1; the record is gone afterwards
+
+    bool isOpen() const { return record != nullptr; }
+    int64_t clock() const { return sampleClock; }
+    float sampleRate() const { return rate; }
+    int32_t blockSize() const { return frames; }
+    const std::vector<ModuleMidi>& sentMidi() const { return midiOut; }
+    void clearSentMidi() { midiOut.clear(); }
+
+  private:
+    HostInstance(ModuleFile file, InstanceSettings settings);
+
+    static intptr_t SE_ABI callback(PluginRecord* record, int32_t opcode, int32_t index,
+                                    int32_t value, void* pointer, float opt) noexcept;
+    intptr_t answer(int32_t opcode, int32_t index, int32_t value, void* pointer);
+    intptr_t copyPinText(int32_t index, int32_t capacity, char* buffer) const;
+
+    Status start();
+    Status giveDefaults();
+    void placeBlocks();
+    intptr_t dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* pointer = nullptr,
+                      float opt = 0.0f);
+    void sendEvent(HostEvent& event);
+    Result<const PinInfo*> pinAt(int32_t index) const;
+    Status checkOpen() const;
+
+    ModuleFile file; // keeps the library loaded while the instance lives
+    PluginRecord* record = nullptr;
+    SubProcessRoutine routine = nullptr;
+    float rate;
+    int32_t frames;
+    int64_t sampleClock = 0;
+
+    // per pin, by index
+    std::vector<PinInfo> pinTable;
+    std::vector<std::vector<float>> blocks; // sample pins only
+    std::vector<float> levels;
+    std::vector<std::string> texts;
+
+    std::vector<ModuleMidi> midiOut;
+};
