@@ -22,9 +22,10 @@ test: test-native test-windows test-fuzz test-asan
 test-native: native
 	ctest --preset native
 
-test-windows: windows
+test-windows: windows native
 	./scripts/wine-prefix.sh start $(DRIVE_D)
-	ctest --preset windows; status=$$?; ./scripts/wine-prefix.sh stop; exit $$status
+	ctest --preset windows && ./scripts/compare-builds.sh; \
+	  status=$$?; ./scripts/wine-prefix.sh stop; exit $$status
 
 test-asan: asan
 	ctest --preset asan
@@ -36,8 +37,11 @@ test-fuzz: fuzz
 bench: native
 	./scripts/bench.sh
 
-demo: windows native
-	@echo "The product: build/windows/KAVELTRUM.sem (copy it into the host's module folder)"
+# The main job: the module plays the bundled row through our host into build/demo.mid.
+demo: native
+	cp examples/ode-to-joy.brumo build/demo.brumo
+	build/native/kaveltrum-host show build/demo.brumo
+	build/native/kaveltrum-host play build/demo.brumo --noteoff 2 --out build/demo.mid
 
 clean:
 	rm -rf build

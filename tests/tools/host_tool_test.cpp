@@ -1,0 +1,195 @@
+// kaveltrum-host run in-process, on files in a folder of the test's own, with the module file
+// that lies beside the test program.
+#include "midi_file.h"
+#include "tool.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+class Tool : public testing::Test {
+  protected:
+    fs::path folder = fs::temp_directory_path() /
+                      ("kaveltrum-tool-" +
+                       std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    void SetUp() override {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    std::string file(const std::string& name) const { return (folder / name).string(); }
+    std::string row(const std::string& name, const std::vector<uint8_t>& notes) const {
+        std::ofstream out(file(name), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(notes.data()),
+                  static_cast<std::streamsize>(notes.size()));
+        return file(name);
+    }
+    static ToolRun run(const std::vector<std::string>& words) {
+        std::ostringstream out, err;
+        const int status = runTool(words, out, err);
+        return {status, out.str(), err.str()};
+    }
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        found.push_back(line);
+    return found;
+}
+
+MidiSequence readBack(const std::string& path) {
+    MidiSequence sequence;
+    std::string error;
+    EXPECT_TRUE(readMidiFile(path, sequence, error)) << error;
+    return sequence;
+}
+
+TEST_F(Tool, ShowListsEveryByte) {
+    const ToolRun shown = run({"show", row("r.brumo", {60, 61, 200})});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    const std::vector<std::string> out = lines(shown.out);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_NE(out[0].find("3 notes"), std::string::npos);
+    EXPECT_EQ(out[1], "     0   60  C4");
+    EXPECT_EQ(out[2], "     1   61  C#4");
+    EXPECT_EQ(out[3], "     2  200  not a note, plays as C5");
+}
+
+TEST_F(Tool, PlayWritesTheNotesAsAMidiFile) {
+    const std::string mid = file("out.mid");
+    const ToolRun played = run({"play", row("r.brumo", {64, 65, 67}), "--out", mid});
+    ASSERT_EQ(played.status, 0) << played.err;
+    EXPECT_NE(played.out.find("0.000 s  NOTE_ON   E4    velocity 100"), std::string::npos);
+
+    const MidiSequence sequence = readBack(mid);
+    ASSERT_EQ(sequence.messages.size(), 6u);
+    const int notes[] = {64, 64, 65, 65, 67, 67};
+    for (size_t i = 0; i < 6; ++i) {
+        const TimedMessage& m = sequence.messages[i];
+        EXPECT_EQ(m.bytes[0], i % 2 ? 0x80 : 0x90) << i;
+        EXPECT_EQ(m.bytes[1], notes[i]) << i;
+        // A gate every sixteenth at 120 BPM, half of it high; one block of 64 samples is the
+        // resolution.
+        const double expected = static_cast<double>(i / 2) * 0.125 + (i % 2 ? 0.0625 : 0.0);
+        EXPECT_NEAR(m.seconds, expected, 64.0 / 44100.0 + 1e-3) << i;
+    }
+}
+
+TEST_F(Tool, PlayOptionsReachThePins) {
+    const std::string mid = file("out.mid");
+    const ToolRun played = run({"play",          row("r.brumo", {40, 41, 42, 43, 44}),
+                                "--gates",       "7",
+                                "--from",        "1",
+                                "--to",          "3",
+                                "--velocity",    "0",
+                                "--noteoff",     "0",
+                                "--bpm",         "90",
+                                "--block-size",  "32",
+                                "--sample-rate", "48000",
+                                "--out",         mid});
+    ASSERT_EQ(played.status, 0) << played.err;
+    std::vector<int> on;
+    for (const TimedMessage& m : readBack(mid).messages)
+        if (m.bytes[0] == 0x90) {
+            on.push_back(m.bytes[1]);
+            EXPECT_EQ(m.bytes[2], 0);
+        }
+    EXPECT_EQ(on, (std::vector<int>{40, 41, 42, 41, 42, 41, 42}));
+}
+
+TEST_F(Tool, NotesStillSoundingAreEndedAtTheEnd) {
+    const std::string mid = file("out.mid");
+    const ToolRun played =
+        run({"play", row("r.brumo", {60, 62}), "--noteoff", "3", "--loop", "0", "--out", mid});
+    ASSERT_EQ(played.status, 0) << played.err;
+    EXPECT_NE(played.out.find("2 notes were still sounding at the end"), std::string::npos);
+    int open = 0;
+    for (const TimedMessage& m : readBack(mid).messages)
+        open += m.bytes[0] == 0x90 ? 1 : -1;
+    EXPECT_EQ(open, 0);
+}
+
+TEST_F(Tool, RecordAppendsTheNotesOfAMidiFile) {
+    std::vector<TimedMessage> messages;
+    const uint8_t played[][3] = {{0x90, 60, 90}, {0x80, 60, 0}, {0x93, 64, 80},
+                                 {0x90, 67, 0},  {0xB0, 7, 1},  {0x9F, 72, 1}};
+    double at = 0.0;
+    for (const auto& bytes : played)
+        messages.push_back({at += 0.1, 0, {bytes[0], bytes[1], bytes[2]}, 3});
+    std::string error;
+    const std::string mid = file("in.mid");
+    ASSERT_TRUE(writeMidiFile(mid, messages, 120.0, error)) << error;
+
+    const std::string rowFile = file("take.brumo");
+    ToolRun recorded = run({"record", mid, rowFile});
+    ASSERT_EQ(recorded.status, 0) << recorded.err;
+    EXPECT_NE(recorded.out.find("recorded 3 notes"), std::string::npos);
+    recorded = run({"record", mid, rowFile, "--block-size", "1"});
+    ASSERT_EQ(recorded.status, 0) << recorded.err;
+    EXPECT_NE(recorded.out.find("now holds 6"), std::string::npos);
+    const ToolRun shown = run({"show", rowFile});
+    EXPECT_EQ(lines(shown.out).size(), 7u);
+    EXPECT_NE(shown.out.find("     5   72  C5"), std::string::npos);
+}
+
+TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
+    const std::string r = row("r.brumo", {60});
+    const std::string missing = file("missing.brumo");
+    const std::string newRow = file("new.brumo");
+    const std::string notMidi = row("not.mid", {1, 2, 3, 4, 5, 6});
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{}, 2, "no command"},
+        {{"dance", r}, 2, "unknown command"},
+        {{"play"}, 2, "takes one file"},
+        {{"play", r, "--bogus", "1"}, 2, "takes no option --bogus"},
+        {{"play", r, "--gates"}, 2, "needs a value"},
+        {{"show", missing}, 1, "missing.brumo"},
+        {{"play", missing}, 1, "missing.brumo"},
+        {{"play", r, "--bpm", "0"}, 1, "--bpm"},
+        {{"play", r, "--bpm", "-120"}, 1, "--bpm"},
+        {{"play", r, "--bpm", "fast"}, 1, "not a number"},
+        {{"play", r, "--gates", "-1"}, 1, "out of range"},
+        {{"play", r, "--gates", "1.5"}, 1, "not a whole number"},
+        {{"play", r, "--velocity", "128"}, 1, "out of range"},
+        {{"play", r, "--loop", "2"}, 1, "out of range"},
+        {{"play", r, "--block-size", "0"}, 1, "out of range"},
+        {{"play", r, "--sample-rate", "0"}, 1, "--sample-rate"},
+        {{"play", r, "--out", file("no/such/folder/x.mid")}, 1, "does not exist"},
+        {{"record", notMidi, newRow}, 1, "not a MIDI file"},
+        {{"record", missing, newRow}, 1, "missing.brumo"},
+        {{"record", notMidi, file("no/such/r.brumo")}, 1, "not a MIDI file"},
+        {{"--module", notMidi, "play", r}, 1, "cannot load"},
+        {{"--module", missing, "record", notMidi, newRow}, 1, "not a MIDI file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.words));
+        const ToolRun failed = run(c.words);
+        EXPECT_EQ(failed.status, c.status);
+        ASSERT_FALSE(failed.err.empty());
+        EXPECT_NE(lines(failed.err)[0].find(c.says), std::string::npos) << failed.err;
+        EXPECT_FALSE(fs::exists(missing));
+        EXPECT_FALSE(fs::exists(newRow));
+    }
+}
+
+} // namespace

@@ -1,0 +1,25 @@
+// kaveltrum-host: our stand-in host as a command-line tool. Shows a row, plays it through the
+// module into MIDI, or records a MIDI file into a row with the module's own recorder.
+#pragma once
+
+#include "arguments.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Runs the tool on its words (without the program name). Returns the exit status: 0 done,
+// 1 failed, 2 the command line was wrong. Errors go to `err` as one line each.
+int runTool(const std::vector<std::string>& words, std::ostream& out, std::ostream& err);
+
+// The commands, each checking its input before the module touches any file.
+Status showRow(const CommandLine& line, std::ostream& out);
+Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out);
+Status recordRow(const CommandLine& line, const std::string& modulePath, std::ostream& out);
+
+// The bytes of a row file; fails with a line naming the file and the reason.
+Result<std::vector<uint8_t>> readRowFile(const std::string& path);
+
+// Fails unless a file could be created at `path`: its folder exists and it is no folder itself.
+Status checkWritablePlace(const std::string& path, const std::string& what);
