@@ -173,11 +173,8 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
     if (seconds > LongestRunSeconds)
         return Failure{"the run would last over 24 hours; give fewer gates or a faster tempo"};
 
-    Result<ModuleFile> module = ModuleFile::load(modulePath);
-    if (!module)
-        return Failure{module.error()};
-    Result<std::unique_ptr<HostInstance>> instance = HostInstance::create(
-        *module, {static_cast<float>(s.sampleRate), static_cast<int32_t>(s.blockSize)});
+    Result<std::unique_ptr<HostInstance>> instance =
+        startInstance(modulePath, s.sampleRate, s.blockSize);
     if (!instance)
         return Failure{instance.error()};
     if (Status set = configure(**instance, s, rowPath); !set)

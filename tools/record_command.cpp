@@ -64,11 +64,7 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::os
     if (Status place = checkWritablePlace(rowPath, "row file"); !place)
         return place;
 
-    Result<ModuleFile> module = ModuleFile::load(modulePath);
-    if (!module)
-        return Failure{module.error()};
-    Result<std::unique_ptr<HostInstance>> instance = HostInstance::create(
-        *module, {static_cast<float>(*rate), static_cast<int32_t>(*blockSize)});
+    Result<std::unique_ptr<HostInstance>> instance = startInstance(modulePath, *rate, *blockSize);
     if (!instance)
         return Failure{instance.error()};
     const uintmax_t before = sizeOf(rowPath);

@@ -40,6 +40,15 @@ Status checkWritablePlace(const std::string& path, const std::string& what) {
     return {};
 }
 
+Result<std::unique_ptr<HostInstance>> startInstance(const std::string& modulePath, double rate,
+                                                    long blockSize) {
+    Result<ModuleFile> module = ModuleFile::load(modulePath);
+    if (!module)
+        return Failure{module.error()};
+    return HostInstance::create(*module,
+                                {static_cast<float>(rate), static_cast<int32_t>(blockSize)});
+}
+
 namespace {
 
 Result<std::string> modulePathFor(const CommandLine& line) {

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "arguments.h"
+#include "host_instance.h"
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,6 +22,10 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::os
 
 // The bytes of a row file; fails with a line naming the file and the reason.
 Result<std::vector<uint8_t>> readRowFile(const std::string& path);
+
+// Loads the module file and makes and opens one instance of it.
+Result<std::unique_ptr<HostInstance>> startInstance(const std::string& modulePath, double rate,
+                                                    long blockSize);
 
 // Fails unless a file could be created at `path`: its folder exists and it is no folder itself.
 Status checkWritablePlace(const std::string& path, const std::string& what);
