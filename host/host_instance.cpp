@@ -39,6 +39,9 @@ Result<std::unique_ptr<HostInstance>> HostInstance::create(const ModuleFile& fil
 }
 
 Status HostInstance::start() {
+    // A host reads the properties before it places a module, so the module may rely on them; a
+    // module that gives none still decides for itself whether it makes an instance.
+    file.properties();
     PluginRecord* made =
         file.makeModule()(0, 1, &HostInstance::callback, reinterpret_cast<intptr_t>(this));
     if (!made)

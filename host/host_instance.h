@@ -32,8 +32,9 @@ constexpr int32_t MaxBlockSize = 16384;
 // driver through the host handle, which is its address.
 class HostInstance {
   public:
-    // Makes an instance of module 0, learns its pins, gives every sample pin its block and every
-    // parameter its default, tells the sample rate and block size, then opens it.
+    // Reads the properties, makes an instance of module 0, learns its pins, gives every sample
+    // pin its block and every parameter its default, tells the sample rate and block size, then
+    // opens it.
     static Result<std::unique_ptr<HostInstance>> create(const ModuleFile& file,
                                                         InstanceSettings settings = {});
     ~HostInstance(); // closes the instance if still open

@@ -192,4 +192,27 @@ TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
     }
 }
 
+// The log file is shared (drive D: under wine), so the tool's tests take turns with the others
+// that write it.
+TEST_F(Tool, DiagnoseWritesTheModulesLog) {
+#if defined(_WIN32)
+    const std::string log = "D:\\DIAGNOSE.TXT";
+#else
+    const std::string log = "DIAGNOSE.TXT";
+#endif
+    std::remove(log.c_str());
+    const std::string r = row("r.brumo", {60, 62});
+    ASSERT_EQ(run({"play", r}).status, 0);
+    EXPECT_FALSE(fs::exists(log));
+    ASSERT_EQ(run({"play", r, "--diagnose"}).status, 0);
+    std::ifstream in(log);
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(first, "KAVELTRUM " + r);
+    EXPECT_EQ(second, "KAVELTRUM itaki= 2");
+    in.close();
+    std::remove(log.c_str());
+}
+
 } // namespace
