@@ -1,0 +1,73 @@
+#include "recorded_notes.h"
+
+#include "fuzz_host.h"
+#include "module.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+// Where the module writes its log on Linux; a record file of that name gets log lines too.
+const char* const logName = "DIAGNOSE.TXT";
+
+bool identify(const char* name, std::pair<uint64_t, uint64_t>& id) {
+    struct stat status;
+    if (stat(name, &status) != 0)
+        return false;
+    id = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    return true;
+}
+
+std::string contents(const std::string& name) {
+    std::string bytes;
+    if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
+        char chunk[4096];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            bytes.append(chunk, got);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// A NOTE_ON with a velocity; velocity 0 ends a note.
+bool startsANote(int32_t message) {
+    return (message & 0xF0) == 0x90 && (message >> 16 & 0xFF) != 0;
+}
+
+} // namespace
+
+void RecordedNotes::beforeMidi(int32_t message, int count) {
+    const RowState& state = rowState();
+    if (!startsANote(message) || state.recordFileStatus != 0 || state.recording != 1)
+        return;
+    std::pair<uint64_t, uint64_t> id;
+    if (!identify(state.fileName, id))
+        fail("the record file is open but its name leads nowhere");
+    auto [entry, first] = files.try_emplace(id);
+    File& file = entry->second;
+    if (first) {
+        file.name = state.fileName;
+        file.before = contents(file.name);
+    }
+    file.expected.append(static_cast<size_t>(count), static_cast<char>(message >> 8 & 0xFF));
+}
+
+void RecordedNotes::rewritten(const char* name) {
+    std::pair<uint64_t, uint64_t> id;
+    if (identify(name, id))
+        if (auto entry = files.find(id); entry != files.end())
+            entry->second.predictable = false;
+}
+
+void RecordedNotes::check() const {
+    std::pair<uint64_t, uint64_t> log{};
+    const bool hasLog = identify(logName, log);
+    for (const auto& [id, file] : files) {
+        if (!file.predictable || (hasLog && id == log))
+            continue;
+        if (contents(file.name) != file.before + file.expected)
+            fail("the record file does not hold exactly the notes recorded into it");
+    }
+}
