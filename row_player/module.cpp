@@ -2,8 +2,6 @@
 
 namespace {
 
-RowState sharedState;
-
 struct PinSpec {
     const char* name;
     int32_t direction;
@@ -30,26 +28,12 @@ const PinSpec pinTable[ModulePinCount] = {
     {"MIDI Out", DirOut, DtMidi, nullptr, nullptr, 0},
 };
 
-// The sub-process routine the host calls once per block.
-void SE_ABI runBlock(void* instance, int32_t start, int32_t) noexcept {
-    static_cast<Module*>(static_cast<SEModule_base*>(instance))->processBlock(start);
-}
-
 } // namespace
-
-RowState& rowState() noexcept {
-    return sharedState;
-}
 
 // Closing the shared record file writes out any notes still buffered; no instance records
 // again until a load reopens it.
 Module::~Module() {
-    RowState& state = rowState();
-    if (state.recordFileStatus == 0) {
-        std::fclose(state.recordFile);
-        state.recordFile = nullptr;
-        state.recordFileStatus = -1;
-    }
+    closeRecordFile(rowState());
 }
 
 // Opening silences the shared row for every instance until the next load.

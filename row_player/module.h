@@ -31,7 +31,16 @@ struct RowState {
     char fileName[FileNameSize] = {};    // the name the record file is opened under
 };
 
-RowState& rowState() noexcept;
+// Inline, with constant initialisation: every block and every note reaches the state without a
+// call or a guard.
+inline RowState& rowState() noexcept {
+    static RowState state;
+    return state;
+}
+
+// Closes the record file, if it is open, which writes out every note recorded so far.
+// Returns whether it was open.
+bool closeRecordFile(RowState& state) noexcept;
 
 // Pin indices, in the order the module describes them.
 enum ModulePin : int32_t {
@@ -52,10 +61,12 @@ enum ModulePin : int32_t {
     ModulePinCount
 };
 
-class Module : public SEModule_base {
+class Module final : public SEModule_base {
   public:
     Module(HostCallback callback, intptr_t hostHandle) noexcept
-        : SEModule_base(callback, hostHandle) {}
+        : SEModule_base(callback, hostHandle) {
+        record.event = receiveEvent;
+    }
     ~Module() override;
 
     void onPinStatusChange(SEPin* pin) override;
@@ -70,13 +81,15 @@ class Module : public SEModule_base {
     void reloadRow() noexcept;
 
   private:
+    // The record's entries for blocks and events.
+    static void SE_ABI runBlock(void* instance, int32_t start, int32_t frames) noexcept;
+    static void SE_ABI receiveEvent(void* instance, HostEvent* event) noexcept;
+
     void* pinVariable(int32_t index) noexcept;
     void playNote() noexcept;
     void rearmGate() noexcept;
     void wrapLoop(int32_t from, int32_t to) noexcept;
     void send(int32_t message) noexcept;
-    bool inputHigh(const float* block, int32_t start) const noexcept;
-    bool inputLow(const float* block, int32_t start) const noexcept;
     void writeLogLine(const char* format, ...) noexcept;
 
     // input blocks, written by the host

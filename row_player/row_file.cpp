@@ -36,6 +36,18 @@ bool reserveRow(RowState& state, uint32_t length) {
     return state.row || length == 0;
 }
 
+// The row outlives every instance, but not the library: it is released when the library is
+// unloaded (or the program ends), after the last instance has gone.
+struct RowRelease {
+    ~RowRelease() {
+        RowState& state = rowState();
+        delete[] state.row;
+        state.row = nullptr;
+        state.rowCapacity = 0;
+        state.rowLength = 0;
+    }
+} rowRelease;
+
 // Reads the whole open file into the row with one read. A short read keeps what arrived.
 bool loadRow(RowState& state, std::FILE* file) {
     const long length = fileLength(file);
@@ -51,15 +63,21 @@ bool loadRow(RowState& state, std::FILE* file) {
 
 } // namespace
 
+bool closeRecordFile(RowState& state) noexcept {
+    if (state.recordFileStatus != 0)
+        return false;
+    std::fclose(state.recordFile);
+    state.recordFile = nullptr;
+    state.recordFileStatus = -1;
+    return true;
+}
+
 // Closing the append stream first puts every note recorded so far into the file, so the load
 // includes them. The row itself only changes when the file could be opened for reading.
 void Module::reloadRow() noexcept {
     RowState& state = rowState();
-    if (state.recordFileStatus == 0) {
-        std::fclose(state.recordFile);
-        state.recordFile = nullptr;
+    if (closeRecordFile(state))
         state.rowLength = 0;
-    }
     std::FILE* file = std::fopen(state.fileName, "r+b");
     state.recordFileStatus = file ? 0 : -1;
     if (file) {
