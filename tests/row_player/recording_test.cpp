@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 namespace {
 
 struct Recorder {
@@ -114,6 +118,29 @@ TEST(Recording, NothingIsLostAcrossManyLoads) {
     }
     recorder.rig.close();
     EXPECT_EQ(readBytes(recorder.file), expected);
+}
+
+// The instance is never closed: the notes waiting in the stream must reach the file anyway.
+TEST(RecordingDeathTest, NotesReachTheFileWhenTheProgramEndsWithAnInstanceOpen) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "wine starts the child process of a death test unreliably";
+#endif
+    const std::string file =
+        (std::filesystem::temp_directory_path() / "kaveltrum-unclosed-take.brumo").string();
+    std::remove(file.c_str());
+    EXPECT_EXIT(
+        {
+            static ModuleRig* left = new ModuleRig; // still reachable at the end: no leak report
+            left->outFile(file);
+            left->set(PinRec, 1.0f);
+            left->block();
+            left->midi(noteOn(60));
+            left->midi(noteOn(64));
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(readBytes(file), (std::vector<uint8_t>{60, 64}));
+    std::remove(file.c_str());
 }
 
 } // namespace
