@@ -1,0 +1,189 @@
+// Instances made, opened and closed the way hosts do it: many times over, many at once, in any
+// order, and opened twice.
+#include "validator.h"
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+
+namespace validator {
+namespace {
+
+// A new instance every cycle; every 500th cycle loads what the earlier ones recorded, plays it
+// back and records one more note, which its close must keep.
+TEST(ValidatorLifecycle, OpenAndCloseTenThousandTimes) {
+    Scratch scratch;
+    const std::string row = scratch.file("cycles.brumo");
+    std::vector<int> recorded;
+    for (int cycle = 0; cycle < 10000; ++cycle) {
+        Hosted hosted;
+        if (cycle % 500 != 0)
+            continue;
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        hosted.param(LoopIt, 0);
+        hosted.text(row);
+        hosted.level(Play, 1.0f);
+        hosted.run(); // GATE low: armed
+        for (size_t i = 0; i < recorded.size(); ++i)
+            hosted.pulse();
+        EXPECT_EQ(hosted.played(), recorded);
+        hosted.level(Rec, 1.0f);
+        hosted.run();
+        const int note = 20 + cycle / 500;
+        hosted.midi(noteOn(note, 1 + cycle % 127));
+        recorded.push_back(note);
+    }
+    const std::vector<uint8_t> file = readBytes(row);
+    EXPECT_EQ(std::vector<int>(file.begin(), file.end()), recorded);
+}
+
+// Through the raw record: closed without ever being opened, opened once, opened twice.
+TEST(ValidatorLifecycle, MadeOpenedAndClosedInEveryWayTenThousandTimes) {
+    Scratch scratch;
+    const std::string row = scratch.file("raw-cycles.brumo");
+    std::vector<uint8_t> recorded;
+    for (int cycle = 0; cycle < 10000; ++cycle) {
+        RawHost raw;
+        const int opens = cycle % 3;
+        for (int n = 0; n < opens; ++n)
+            raw.open();
+        if (cycle % 1000 != 999)
+            continue;
+        SCOPED_TRACE("cycle " + std::to_string(cycle) + ", opened " + std::to_string(opens));
+        raw.text(row); // an instance never opened has no pins and ignores it
+        raw.set(Rec, 1.0f);
+        raw.block();
+        const auto note = static_cast<uint8_t>(cycle / 1000);
+        raw.midi(noteOn(note));
+        if (opens > 0)
+            recorded.push_back(note);
+    }
+    EXPECT_EQ(readBytes(row), recorded);
+}
+
+struct Orders {
+    const char* name;
+    unsigned seed; // 0: in order of making; 1: the reverse; otherwise shuffled with this seed
+};
+
+std::vector<int> orderOf(unsigned seed, unsigned salt) {
+    std::vector<int> order(16);
+    std::iota(order.begin(), order.end(), 0);
+    if (seed == 1)
+        std::reverse(order.begin(), order.end());
+    else if (seed > 1)
+        std::shuffle(order.begin(), order.end(), std::mt19937(seed * 31 + salt));
+    return order;
+}
+
+// Sixteen instances share one row, one play position and one record file. Whatever order they are
+// opened, driven and closed in, every GATE pulse through any of them plays the next note of the
+// row, and every note that reaches any of them while recording is kept.
+TEST(ValidatorLifecycle, SixteenInstancesOpenedDrivenAndClosedInAnyOrder) {
+    const Orders table[] = {{"in order", 0},
+                            {"reversed", 1},
+                            {"shuffled a", 7},
+                            {"shuffled b", 1234},
+                            {"shuffled c", 99991}};
+    Scratch scratch;
+    for (const Orders& orders : table) {
+        SCOPED_TRACE(orders.name);
+        const std::vector<int> openOrder = orderOf(orders.seed, 1);
+        const std::vector<int> driveOrder = orderOf(orders.seed, 2);
+        const std::vector<int> closeOrder = orderOf(orders.seed, 3);
+        const std::string row = scratch.file(std::string(orders.name) + ".brumo");
+        std::vector<uint8_t> expectedFile;
+        for (int i = 0; i < 40; ++i)
+            expectedFile.push_back(static_cast<uint8_t>(30 + i));
+        writeBytes(row, expectedFile);
+
+        std::vector<std::unique_ptr<RawHost>> instances;
+        for (int i = 0; i < 16; ++i)
+            instances.push_back(std::make_unique<RawHost>());
+        for (int i : openOrder)
+            instances[i]->open();
+        for (auto& instance : instances) {
+            instance->param(NextNoteOff, 1);
+            instance->set(Play, 1.0f);
+        }
+        RawHost& loader = *instances[driveOrder[0]];
+        loader.text(row);
+        loader.block(); // GATE low: armed
+
+        std::vector<int> played;
+        for (int k = 0; k < 32; ++k) {
+            RawHost& driver = *instances[driveOrder[k % 16]];
+            const size_t before = driver.sent.size();
+            driver.pulse();
+            ASSERT_EQ(driver.sent.size(), before + 2) << "pulse " << k;
+            EXPECT_EQ(driver.sent[before].message, noteOn(30 + k));
+            EXPECT_EQ(driver.sent[before + 1].message, noteOff(30 + k));
+            played.push_back(midiData1(driver.sent[before].message));
+        }
+
+        // REC through one instance, notes through all of them, RELOAD through another.
+        instances[driveOrder[1]]->set(Rec, 1.0f);
+        instances[driveOrder[1]]->block();
+        for (int k = 0; k < 64; ++k) {
+            instances[driveOrder[k % 16]]->midi(noteOn(k, 64));
+            expectedFile.push_back(static_cast<uint8_t>(k));
+        }
+        instances[driveOrder[1]]->set(Rec, 0.0f);
+        instances[driveOrder[2]]->reload();
+        EXPECT_EQ(readBytes(row), expectedFile);
+
+        // Closing one after another leaves the row playing for the rest.
+        int next = 32;
+        for (size_t c = 0; c < closeOrder.size(); ++c) {
+            instances[closeOrder[c]]->close();
+            if (c + 1 == closeOrder.size())
+                break;
+            RawHost& survivor = *instances[closeOrder[c + 1]];
+            const size_t before = survivor.sent.size();
+            survivor.pulse();
+            ASSERT_FALSE(survivor.sent.size() == before) << "after closing " << c + 1;
+            EXPECT_EQ(survivor.sent[before].message, noteOn(expectedFile[next++]));
+        }
+        EXPECT_EQ(readBytes(row), expectedFile);
+    }
+}
+
+// A second open starts the instance over: fresh pins, the shared row silenced until the next
+// load. Nothing of the first open may leak or keep working on freed pins.
+TEST(ValidatorLifecycle, SecondOpenStartsOver) {
+    Scratch scratch;
+    const std::string row = scratch.file("row.brumo");
+    writeBytes(row, {60, 62, 64});
+    RawHost raw;
+    raw.open();
+    raw.param(LoopIt, 0);
+    raw.text(row);
+    raw.set(Play, 1.0f);
+    raw.block();
+    raw.pulse();
+    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60}));
+
+    raw.open();
+    raw.pulse();
+    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60})) << "the row is silent until a load";
+    raw.reload();
+    raw.pulse();
+    raw.pulse();
+    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60, 60, 62}));
+
+    // Pins rebuilt: OUTFILE, REC and MIDI In still work.
+    const std::string other = scratch.file("other.brumo");
+    raw.text(other);
+    EXPECT_TRUE(exists(other));
+    raw.set(Rec, 1.0f);
+    raw.block();
+    raw.midi(noteOn(70));
+    for (int n = 0; n < 100; ++n)
+        raw.open();
+    raw.midi(noteOn(71));
+    raw.close();
+    EXPECT_EQ(readBytes(other), std::vector<uint8_t>({70, 71}));
+}
+
+} // namespace
+} // namespace validator
