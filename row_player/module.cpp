@@ -2,7 +2,7 @@
 
 namespace {
 
-struct PinSpec {
+struct PinEntry {
     const char* name;
     int32_t direction;
     int32_t datatype;
@@ -11,7 +11,7 @@ struct PinSpec {
     int32_t flags;
 };
 
-const PinSpec pinTable[ModulePinCount] = {
+const PinEntry pinTable[ModulePinCount] = {
     {"MIDI In", DirIn, DtMidi, nullptr, nullptr, 0},
     {"REC", DirIn, DtSamples, "0", nullptr, 0},
     {"PLAY", DirIn, DtSamples, "0", nullptr, 0},
@@ -47,14 +47,14 @@ void Module::open() {
 bool Module::getPinDescription(int32_t index, PinDescription* description) {
     if (!description || index < 0 || index >= ModulePinCount)
         return false;
-    const PinSpec& spec = pinTable[index];
+    const PinEntry& entry = pinTable[index];
     description->variableAddress = pinVariable(index);
-    description->direction = spec.direction;
-    description->datatype = spec.datatype;
-    description->pinName = spec.name;
-    description->defaultText = spec.defaultText;
-    description->extraText = spec.extraText;
-    description->pinFlags = spec.flags;
+    description->direction = entry.direction;
+    description->datatype = entry.datatype;
+    description->pinName = entry.name;
+    description->defaultText = entry.defaultText;
+    description->extraText = entry.extraText;
+    description->pinFlags = entry.flags;
     return true;
 }
 
