@@ -110,24 +110,6 @@ std::vector<int32_t> ModuleRig::sent() const {
     return messages;
 }
 
-std::vector<uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path); // text mode: Windows line breaks read as '\n'
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 namespace fs = std::filesystem;
 
 ScratchFolder::ScratchFolder() {

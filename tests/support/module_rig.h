@@ -3,6 +3,7 @@
 #pragma once
 
 #include "support/fake_host.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -53,9 +54,6 @@ class ModuleRig {
     std::array<std::array<float, 64>, 14> blocks{};
 };
 
-std::vector<uint8_t> readBytes(const std::string& path);
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-
 // Each test works in a fresh folder of its own, which is also where the native log goes.
 class ScratchFolder {
   public:
@@ -70,7 +68,6 @@ class ScratchFolder {
 
 // Where the module writes its diagnostic log.
 std::string logFilePath();
-std::string readText(const std::string& path);
 
 constexpr int32_t noteOn(int note, int velocity = 100) {
     return packMidi(0x90, note, velocity);

@@ -87,7 +87,8 @@ TEST(ValidatorDispatcher, EveryOpcodeWithOddArguments) {
         const std::string row = scratch.file(openFirst ? "opened.brumo" : "unopened.brumo");
         writeBytes(row, {60, 62, 64, 65});
         RawHost raw;
-        if (openFirst) {
+        // Opens the instance with the row loaded, one note played and one recorded.
+        const auto start = [&] {
             raw.open();
             raw.param(LoopIt, 0);
             raw.text(row);
@@ -96,18 +97,12 @@ TEST(ValidatorDispatcher, EveryOpcodeWithOddArguments) {
             raw.block();
             raw.pulse();
             raw.midi(noteOn(70));
-        }
+        };
+        if (openFirst)
+            start();
         EXPECT_EQ(sweep(raw), 1999 * 8 * 6 * 2);
-        if (!openFirst) {
-            raw.open();
-            raw.param(LoopIt, 0);
-            raw.text(row);
-            raw.set(Play, 1.0f);
-            raw.set(Rec, 1.0f);
-            raw.block();
-            raw.pulse();
-            raw.midi(noteOn(70));
-        }
+        if (!openFirst)
+            start();
         raw.midi(noteOn(71));
         raw.set(Rec, 0.0f);
         raw.reload();

@@ -9,6 +9,7 @@
 
 #include "host_instance.h"
 #include "module_file.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -62,8 +63,6 @@ class Scratch {
     std::string previous;
 };
 
-std::vector<uint8_t> readBytes(const std::string& path);
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool exists(const std::string& path);
 
 // ---- What the module sends
