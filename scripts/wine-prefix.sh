@@ -10,7 +10,8 @@ case "${1:-}" in
 start)
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-prefix: creating $WINEPREFIX"
-    wineboot --init >/dev/null 2>&1 || true
+    # No .NET or HTML engine is needed, so wine never offers to download them.
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1 </dev/null || true
     wineserver -w
   fi
   drive_d=${2:?folder for drive D:}
