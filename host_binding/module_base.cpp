@@ -195,16 +195,3 @@ void SEModule_base::setSubProcess(const SubProcessSelection& selection) noexcept
     record.subProcess = selection.routine;
     callHost(HostSubProcessChanged);
 }
-
-int32_t SEModule_base::sampleClock() noexcept {
-    return static_cast<int32_t>(callHost(HostSampleClock));
-}
-
-SEPin* SEModule_base::pin(int32_t index) noexcept {
-    return pins && index >= 0 && index < pinsSize ? &pins[index] : nullptr;
-}
-
-intptr_t SEModule_base::callHost(int32_t opcode, int32_t index, int32_t value,
-                                 void* pointer) noexcept {
-    return hostCallback ? hostCallback(&record, opcode, index, value, pointer, 0.0f) : 0;
-}

@@ -39,10 +39,12 @@ class SEModule_base {
     void setSubProcess(const SubProcessSelection& selection) noexcept;
 
     // The host's sample clock, or 0 without a host callback.
-    int32_t sampleClock() noexcept;
+    int32_t sampleClock() noexcept { return static_cast<int32_t>(callHost(HostSampleClock)); }
 
     // The pin record at `index`, or null outside the pin array.
-    SEPin* pin(int32_t index) noexcept;
+    SEPin* pin(int32_t index) noexcept {
+        return pins && index >= 0 && index < pinsSize ? &pins[index] : nullptr;
+    }
     int32_t pinCount() const noexcept { return pinsSize; }
 
   protected:
@@ -50,7 +52,9 @@ class SEModule_base {
 
     // Asks the host for a service; 0 without a host callback.
     intptr_t callHost(int32_t opcode, int32_t index = 0, int32_t value = 0,
-                      void* pointer = nullptr) noexcept;
+                      void* pointer = nullptr) noexcept {
+        return hostCallback ? hostCallback(&record, opcode, index, value, pointer, 0.0f) : 0;
+    }
 
     HostCallback hostCallback;
     PluginRecord record;
@@ -66,3 +70,10 @@ class SEModule_base {
     void releasePins() noexcept;
     void deliverPinStatus(int32_t index, int32_t status);
 };
+
+// Defined here, where the owner's requests are known, so that a module's sends cost no call.
+inline void SEPin::sendMidi(int32_t timeStamp, int32_t message) noexcept {
+    if (owner)
+        owner->callHost(HostSendMidi, pinIndex, message,
+                        reinterpret_cast<void*>(static_cast<intptr_t>(timeStamp)));
+}

@@ -27,9 +27,3 @@ void SEPin::setUpPin(void* variableAddress, SEModule_base* pinOwner, int32_t ind
         break; // text, MIDI and unknown datatypes have no value of their own
     }
 }
-
-void SEPin::sendMidi(int32_t timeStamp, int32_t message) noexcept {
-    if (owner)
-        owner->callHost(HostSendMidi, pinIndex, message,
-                        reinterpret_cast<void*>(static_cast<intptr_t>(timeStamp)));
-}

@@ -102,14 +102,8 @@ void Module::wrapLoop(int32_t from, int32_t to) noexcept {
     state.position = from > 0 && from < length ? static_cast<uint32_t>(from) : 0;
 }
 
-// Out through MIDI Out, stamped with the host's sample clock: two requests, made straight through
-// the host's callback since every note played or ended costs both. Every described pin, MIDI Out
-// included, is set up with this module as its owner, so this is what the pin itself would send.
-// Nothing without a MIDI Out record or a callback.
+// Out through MIDI Out, stamped with the host's sample clock; nothing without a MIDI Out record.
 void Module::send(int32_t message) noexcept {
-    if (pinCount() <= PinMidiOut || !hostCallback)
-        return;
-    const intptr_t clock =
-        static_cast<int32_t>(hostCallback(&record, HostSampleClock, 0, 0, nullptr, 0.0f));
-    hostCallback(&record, HostSendMidi, PinMidiOut, message, reinterpret_cast<void*>(clock), 0.0f);
+    if (SEPin* out = pin(PinMidiOut))
+        out->sendMidi(sampleClock(), message);
 }
