@@ -180,6 +180,14 @@ Result<const PinInfo*> HostInstance::pinAt(int32_t index) const {
     return &pinTable[static_cast<size_t>(index)];
 }
 
+Result<const PinInfo*> HostInstance::inputPin(int32_t index, const char* kind,
+                                              bool (*isKind)(const PinInfo&)) const {
+    Result<const PinInfo*> found = pinAt(index);
+    if (found && (!(*found)->isInput() || !isKind(**found)))
+        return Failure{"pin " + quoted((*found)->name) + " is not " + kind};
+    return found;
+}
+
 Result<int32_t> HostInstance::findPin(const std::string& name) const {
     for (size_t i = 0; i < pinTable.size(); ++i)
         if (pinTable[i].name == name)
@@ -188,12 +196,11 @@ Result<int32_t> HostInstance::findPin(const std::string& name) const {
 }
 
 Status HostInstance::setParameter(int32_t index, int32_t value) {
-    Result<const PinInfo*> found = pinAt(index);
+    Result<const PinInfo*> found = inputPin(index, "an int16 or bool parameter",
+                                            [](const PinInfo& p) { return p.isParameter(); });
     if (!found)
         return Failure{found.error()};
     const PinInfo& pin = **found;
-    if (!pin.isParameter() || !pin.isInput())
-        return Failure{"pin " + quoted(pin.name) + " is not an int16 or bool parameter"};
     if (!pin.variable)
         return Failure{"pin " + quoted(pin.name) + " has no variable to write"};
     if (Status fits = checkParameter(pin, value); !fits)
@@ -206,12 +213,10 @@ Status HostInstance::setParameter(int32_t index, int32_t value) {
 }
 
 Status HostInstance::setText(int32_t index, const std::string& text) {
-    Result<const PinInfo*> found = pinAt(index);
+    Result<const PinInfo*> found =
+        inputPin(index, "a text input", [](const PinInfo& p) { return p.datatype == DtText; });
     if (!found)
         return Failure{found.error()};
-    const PinInfo& pin = **found;
-    if (pin.datatype != DtText || !pin.isInput())
-        return Failure{"pin " + quoted(pin.name) + " is not a text input"};
     if (text.find('\0') != std::string::npos)
         return Failure{"a pin's text cannot hold a zero byte"};
     texts[static_cast<size_t>(index)] = text;
@@ -224,12 +229,10 @@ Status HostInstance::setText(int32_t index, const std::string& text) {
 }
 
 Status HostInstance::setLevel(int32_t index, float level) {
-    Result<const PinInfo*> found = pinAt(index);
+    Result<const PinInfo*> found =
+        inputPin(index, "a sample input", [](const PinInfo& p) { return p.datatype == DtSamples; });
     if (!found)
         return Failure{found.error()};
-    const PinInfo& pin = **found;
-    if (pin.datatype != DtSamples || !pin.isInput())
-        return Failure{"pin " + quoted(pin.name) + " is not a sample input"};
     if (!std::isfinite(level))
         return Failure{"a level must be a finite number"};
     levels[static_cast<size_t>(index)] = level;

@@ -88,6 +88,9 @@ class HostInstance {
                       float opt = 0.0f);
     void sendEvent(HostEvent& event);
     Result<const PinInfo*> pinAt(int32_t index) const;
+    // The pin at `index` if it is an input of the kind `isKind` tells; `kind` names it in errors.
+    Result<const PinInfo*> inputPin(int32_t index, const char* kind,
+                                    bool (*isKind)(const PinInfo&)) const;
     Status checkOpen() const;
 
     ModuleFile file; // keeps the library loaded while the instance lives
