@@ -148,9 +148,8 @@ Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
     if (s.out.empty())
         return {};
     messages.insert(messages.end(), endings.begin(), endings.end());
-    std::string error;
-    if (!writeMidiFile(s.out, messages, s.bpm, error))
-        return Failure{error};
+    if (Status written = writeMidiFile(s.out, messages, s.bpm); !written)
+        return written;
     out << "wrote " << s.out << " (" << messages.size() << " messages)\n";
     return {};
 }

@@ -57,10 +57,9 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::os
     Result<double> rate = positiveNumber(line, "--sample-rate", 44100.0, 768000.0);
     if (!rate)
         return Failure{rate.error()};
-    MidiSequence sequence;
-    std::string error;
-    if (!readMidiFile(midiPath, sequence, error))
-        return Failure{error};
+    Result<MidiSequence> sequence = readMidiFile(midiPath);
+    if (!sequence)
+        return Failure{sequence.error()};
     if (Status place = checkWritablePlace(rowPath, "row file"); !place)
         return place;
 
@@ -72,7 +71,7 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::os
         return set;
     if (Status named = (*instance)->setText("OUTFILE", rowPath); !named)
         return named;
-    if (Status fed = feed(**instance, sequence.messages, *rate); !fed)
+    if (Status fed = feed(**instance, sequence->messages, *rate); !fed)
         return fed;
     if (Status closed = (*instance)->close(); !closed) // the module writes out what it recorded
         return closed;

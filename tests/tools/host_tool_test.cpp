@@ -54,10 +54,9 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 MidiSequence readBack(const std::string& path) {
-    MidiSequence sequence;
-    std::string error;
-    EXPECT_TRUE(readMidiFile(path, sequence, error)) << error;
-    return sequence;
+    Result<MidiSequence> sequence = readMidiFile(path);
+    EXPECT_TRUE(sequence) << sequence.error();
+    return sequence ? *sequence : MidiSequence{};
 }
 
 TEST_F(Tool, ShowListsEveryByte) {
@@ -132,9 +131,9 @@ TEST_F(Tool, RecordAppendsTheNotesOfAMidiFile) {
     double at = 0.0;
     for (const auto& bytes : played)
         messages.push_back({at += 0.1, 0, {bytes[0], bytes[1], bytes[2]}, 3});
-    std::string error;
     const std::string mid = file("in.mid");
-    ASSERT_TRUE(writeMidiFile(mid, messages, 120.0, error)) << error;
+    const Status written = writeMidiFile(mid, messages, 120.0);
+    ASSERT_TRUE(written) << written.error();
 
     const std::string rowFile = file("take.brumo");
     ToolRun recorded = run({"record", mid, rowFile});
