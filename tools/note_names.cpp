@@ -81,8 +81,11 @@ Result<std::vector<uint8_t>> parseRowWords(const std::string& text, bool comment
     size_t line = 1, count = 0, at = 0;
     while (at < text.size()) {
         const char c = text[at];
-        if (c == '\n')
+        if (c == '\n') {
             ++line;
+            if (manyLines)
+                count = 0; // words count from the start of their line
+        }
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',') {
             ++at;
             continue;

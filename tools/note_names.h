@@ -21,5 +21,5 @@ Result<uint8_t> parseRowWord(const std::string& word);
 
 // Every word of `text`, separated by blanks or commas. With `comments`, '#' at the start of a
 // word begins a comment that runs to the end of the line. An error names the word and its place
-// ("word 3", and "line 2" when the text has several lines).
+// ("word 3", or "line 2, word 1" when the text has several lines).
 Result<std::vector<uint8_t>> parseRowWords(const std::string& text, bool comments);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 
 namespace fs = std::filesystem;
 
@@ -57,9 +58,13 @@ Result<std::string> modulePathFor(const CommandLine& line) {
     return defaultModulePath();
 }
 
-Status runCommand(const CommandLine& line, std::ostream& out) {
+Status runCommand(const CommandLine& line, std::istream& in, std::ostream& out) {
     if (line.command == "show")
         return showRow(line, out);
+    if (line.command == "write")
+        return writeRow(line, in, out);
+    if (line.command == "list")
+        return listMidi(line, in, out);
     Result<std::string> module = modulePathFor(line);
     if (!module)
         return Failure{module.error()};
@@ -68,23 +73,45 @@ Status runCommand(const CommandLine& line, std::ostream& out) {
     return recordRow(line, *module, out);
 }
 
+// The tool's version, and the module's name and release line when a module file loads.
+void printVersion(const CommandLine& line, std::ostream& out) {
+    out << "kaveltrum-host " << KAVELTRUM_VERSION << "\n";
+    Result<std::string> path = modulePathFor(line);
+    Result<ModuleFile> module = path ? ModuleFile::load(*path) : Result<ModuleFile>{Failure{}};
+    Result<ModuleInfo> info = module ? module->properties() : Result<ModuleInfo>{Failure{}};
+    if (!info)
+        return;
+    const std::string release = info->about.substr(0, info->about.find_first_of("\r\n"));
+    out << "module " << info->name << " (" << *path
+        << "): " << release.substr(0, release.find_last_not_of(' ') + 1) << "\n";
+}
+
 } // namespace
 
-int runTool(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
-        out << usageText;
-        return 0;
-    }
+int runTool(const std::vector<std::string>& words, std::istream& in, std::ostream& out,
+            std::ostream& err) {
     Result<CommandLine> line = parseCommandLine(words);
     if (!line) {
-        err << "kaveltrum-host: " << line.error() << "\n" << usageText;
+        err << "kaveltrum-host: " << line.error() << "\n";
         return 2;
     }
-    const Status done = runCommand(*line, out);
+    if (line->version) {
+        printVersion(*line, out);
+        return 0;
+    }
+    if (line->help) {
+        out << helpText(line->command);
+        return 0;
+    }
+    const Status done = runCommand(*line, in, out);
     if (!done) {
         out.flush();
         err << "kaveltrum-host: " << done.error() << "\n";
         return 1;
     }
     return 0;
+}
+
+int runTool(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+    return runTool(words, std::cin, out, err);
 }
