@@ -188,6 +188,9 @@ std::string pianoRollSvg(const PianoRoll& roll) {
                       "</text>\n";
     drawKeys(svg, f);
     drawBeats(svg, f, roll, std::max(roll.end, 0.0));
+    svg += "<rect x=\"" + number(Left) + "\" y=\"" + number(Top) + "\" width=\"" +
+           number(f.width - Right - Left) + "\" height=\"" + number(f.rollBottom() - Top) +
+           "\" fill=\"none\" stroke=\"#b8bcc8\"/>\n";
     drawGates(svg, f, roll);
     drawNotes(svg, f, bars);
     return svg + "</svg>\n";

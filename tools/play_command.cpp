@@ -2,12 +2,14 @@
 #include "host_instance.h"
 #include "midi_file.h"
 #include "note_names.h"
+#include "piano_roll.h"
 #include "tool.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <sstream>
 
 namespace {
 
@@ -17,8 +19,8 @@ struct PlaySettings {
     long loop, from, to, noteOff, velocity;
     long blockSize;
     double sampleRate;
-    bool diagnose;
-    std::string out;
+    bool diagnose, quiet;
+    std::string out, svg;
 };
 
 constexpr double LongestRunSeconds = 24 * 3600.0;
@@ -54,8 +56,11 @@ Result<PlaySettings> readSettings(const CommandLine& line, size_t rowLength) {
     s.bpm = *bpm;
     s.sampleRate = *rate;
     s.diagnose = line.has("--diagnose");
+    s.quiet = line.has("--quiet");
     if (line.has("--out"))
         s.out = line.values.at("--out");
+    if (line.has("--svg"))
+        s.svg = line.values.at("--svg");
     return s;
 }
 
@@ -110,6 +115,18 @@ void printMessage(std::ostream& out, const TimedMessage& m) {
     out << line;
 }
 
+std::string number(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+size_t countNotes(const std::vector<TimedMessage>& messages) {
+    return static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+        return (m.bytes[0] & 0xF0) == 0x90;
+    }));
+}
+
 // Ends every note still sounding at `end`, so the file leaves no note hanging.
 std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages, double end) {
     std::map<int, int> sounding;
@@ -125,14 +142,37 @@ std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages,
     return endings;
 }
 
+// The piano roll of what was played; the gates as the host sent them, one every sixteenth.
+Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, double end,
+                const PlaySettings& s, const std::string& rowPath) {
+    PianoRoll roll;
+    roll.title = rowPath + ", " + std::to_string(s.gates) + " gates at " + number(s.bpm) + " BPM";
+    roll.messages = messages;
+    roll.bpm = s.bpm;
+    roll.end = end;
+    roll.gateLength = 7.5 / s.bpm;
+    for (long gate = 0; gate < s.gates; ++gate)
+        roll.gates.push_back(static_cast<double>(gate) * 15.0 / s.bpm);
+    const std::string svg = pianoRollSvg(roll);
+    if (Status written = storeRow(s.svg, std::vector<uint8_t>(svg.begin(), svg.end())); !written)
+        return written;
+    out << "wrote " << s.svg << " (" << countNotes(messages) << " notes)\n";
+    return {};
+}
+
 Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
-              const PlaySettings& s) {
+              const PlaySettings& s, const std::string& rowPath) {
     std::vector<TimedMessage> messages;
     for (const ModuleMidi& sent : instance.sentMidi()) {
         messages.push_back(timed(sent, origin, s.sampleRate));
-        printMessage(out, messages.back());
+        if (!s.quiet)
+            printMessage(out, messages.back());
     }
     const double end = static_cast<double>(instance.clock() - origin) / s.sampleRate;
+    char summary[96];
+    std::snprintf(summary, sizeof summary, "sent %zu messages, %zu of them NOTE_ONs, in %.3f s\n",
+                  messages.size(), countNotes(messages), end);
+    out << summary;
     const std::vector<TimedMessage> endings = endSounding(messages, end);
     if (!endings.empty()) {
         const bool one = endings.size() == 1;
@@ -140,14 +180,17 @@ Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
         std::snprintf(when, sizeof when, "%.3f s", end);
         out << endings.size() << (one ? " note was" : " notes were")
             << " still sounding at the end, " << when
-            << (s.out.empty() ? ""
-                : one         ? "; the MIDI file ends it there"
-                              : "; the MIDI file ends them there")
+            << (s.out.empty() && s.svg.empty() ? ""
+                : one                          ? "; the files end it there"
+                                               : "; the files end them there")
             << "\n";
     }
+    messages.insert(messages.end(), endings.begin(), endings.end());
+    if (!s.svg.empty())
+        if (Status drawn = drawRoll(out, messages, end, s, rowPath); !drawn)
+            return drawn;
     if (s.out.empty())
         return {};
-    messages.insert(messages.end(), endings.begin(), endings.end());
     if (Status written = writeMidiFile(s.out, messages, s.bpm); !written)
         return written;
     out << "wrote " << s.out << " (" << messages.size() << " messages)\n";
@@ -161,12 +204,17 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
     Result<std::vector<uint8_t>> row = readRowFile(rowPath);
     if (!row)
         return Failure{row.error()};
+    if (Status notMidi = refuseMidiRow(line, rowPath, *row); !notMidi)
+        return notMidi;
     Result<PlaySettings> settings = readSettings(line, row->size());
     if (!settings)
         return Failure{settings.error()};
     const PlaySettings& s = *settings;
     if (!s.out.empty())
         if (Status place = checkWritablePlace(s.out, "MIDI file"); !place)
+            return place;
+    if (!s.svg.empty())
+        if (Status place = checkWritablePlace(s.svg, "picture"); !place)
             return place;
     const double seconds = static_cast<double>(s.gates) * 15.0 / s.bpm;
     if (seconds > LongestRunSeconds)
@@ -186,5 +234,5 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
     Result<int64_t> origin = runGates(**instance, s);
     if (!origin)
         return Failure{origin.error()};
-    return report(out, **instance, *origin, s);
+    return report(out, **instance, *origin, s, rowPath);
 }

@@ -70,7 +70,7 @@ Status runCommand(const CommandLine& line, std::istream& in, std::ostream& out) 
         return Failure{module.error()};
     if (line.command == "play")
         return playRow(line, *module, out);
-    return recordRow(line, *module, out);
+    return recordRow(line, *module, in, out);
 }
 
 // The tool's version, and the module's name and release line when a module file loads.

@@ -23,7 +23,8 @@ int runTool(const std::vector<std::string>& words, std::ostream& out, std::ostre
 // The commands, each checking its input before the module touches any file.
 Status showRow(const CommandLine& line, std::ostream& out);
 Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out);
-Status recordRow(const CommandLine& line, const std::string& modulePath, std::ostream& out);
+Status recordRow(const CommandLine& line, const std::string& modulePath, std::istream& in,
+                 std::ostream& out);
 Status writeRow(const CommandLine& line, std::istream& in, std::ostream& out);
 Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out);
 
@@ -35,6 +36,11 @@ Status storeRow(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The bytes of a row file; fails with a line naming the file and the reason.
 Result<std::vector<uint8_t>> readRowFile(const std::string& path);
+
+// A row that begins as a MIDI file does is almost surely one given by mistake: fails with a line
+// that says so, unless --raw asks for its bytes anyway.
+Status refuseMidiRow(const CommandLine& line, const std::string& path,
+                     const std::vector<uint8_t>& row);
 
 // Loads the module file and makes and opens one instance of it.
 Result<std::unique_ptr<HostInstance>> startInstance(const std::string& modulePath, double rate,
