@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -146,7 +147,7 @@ std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages,
 Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, double end,
                 const PlaySettings& s, const std::string& rowPath) {
     PianoRoll roll;
-    roll.title = rowPath + ", " + std::to_string(s.gates) + " gates at " + number(s.bpm) + " BPM";
+    roll.title = std::filesystem::path(rowPath).filename().string() + ", " + std::to_string(s.gates) + " gates at " + number(s.bpm) + " BPM";
     roll.messages = messages;
     roll.bpm = s.bpm;
     roll.end = end;
