@@ -12,6 +12,10 @@
 #include <map>
 #include <sstream>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
 struct PlaySettings {
@@ -116,6 +120,16 @@ void printMessage(std::ostream& out, const TimedMessage& m) {
     out << line;
 }
 
+// The module's log has a fixed place on Windows, D:\DIAGNOSE.TXT; elsewhere it lies in the
+// working folder.
+bool hasDriveD() {
+#if defined(_WIN32)
+    return GetDriveTypeA("D:\\") != DRIVE_NO_ROOT_DIR;
+#else
+    return true;
+#endif
+}
+
 std::string number(double value) {
     std::ostringstream text;
     text << value;
@@ -147,7 +161,8 @@ std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages,
 Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, double end,
                 const PlaySettings& s, const std::string& rowPath) {
     PianoRoll roll;
-    roll.title = std::filesystem::path(rowPath).filename().string() + ", " + std::to_string(s.gates) + " gates at " + number(s.bpm) + " BPM";
+    roll.title = std::filesystem::path(rowPath).filename().string() + ", " +
+                 std::to_string(s.gates) + " gates at " + number(s.bpm) + " BPM";
     roll.messages = messages;
     roll.bpm = s.bpm;
     roll.end = end;
@@ -227,6 +242,8 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
         return Failure{instance.error()};
     if (Status set = configure(**instance, s, rowPath); !set)
         return set;
+    if (s.diagnose && !hasDriveD())
+        out << "warning: the module writes its log to D:\\DIAGNOSE.TXT, and there is no drive D:\n";
     if (s.sampleRate * 7.5 / s.bpm < static_cast<double>(s.blockSize))
         out << "warning: at " << s.bpm
             << " BPM a gate is shorter than a block; gates may be missed\n";
