@@ -1,6 +1,7 @@
 // Reading walks the chunks with a bounds check before every byte. Any fault, in reading or
 // writing, becomes a Failure carrying one line of text, caught where the public functions return.
 #include "midi_file.h"
+#include "safe_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -247,6 +248,8 @@ class Parser {
 
 // The whole file, or a Failure saying why not.
 std::vector<uint8_t> loadFile(const std::string& path) {
+    if (std::string fault = inputFileFault(path, "MIDI file"); !fault.empty())
+        throw Failure{fault.substr(path.size() + 2)}; // the caller names the file
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         throw Failure{std::string("cannot open (") + std::strerror(errno) + ")"};
@@ -326,22 +329,6 @@ std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bp
     return file;
 }
 
-void storeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        throw Failure{std::string("cannot create (") + std::strerror(errno) + ")"};
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeError = written ? 0 : errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (!written) {
-        std::remove(path.c_str());
-        throw Failure{std::string("cannot write (") + std::strerror(writeError) + ")"};
-    }
-}
-
 } // namespace
 
 int channelMessageSize(uint8_t status) {
@@ -382,15 +369,27 @@ bool readMidiFile(const std::string& path, MidiSequence& out, std::string& error
     return false;
 }
 
-bool writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages, double bpm,
-                   std::string& error) {
+bool encodeMidiFile(const std::vector<TimedMessage>& messages, double bpm,
+                    std::vector<uint8_t>& bytes, std::string& error) {
     try {
-        storeFile(path, encode(messages, bpm));
+        bytes = encode(messages, bpm);
         return true;
     } catch (const Failure& failure) {
-        error = path + ": " + failure.what;
+        error = failure.what;
     } catch (const std::bad_alloc&) {
-        error = path + ": out of memory";
+        error = "out of memory";
     }
+    bytes.clear();
     return false;
+}
+
+bool writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages, double bpm,
+                   std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!encodeMidiFile(messages, bpm, bytes, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    error = writeFileWhole(path, bytes);
+    return error.empty();
 }

@@ -38,8 +38,13 @@ bool parseMidi(const uint8_t* data, size_t size, MidiSequence& out, std::string&
 // The resolution of the files we write.
 constexpr int kWriteTicksPerQuarter = 480;
 
-// Writes `messages` (in time order, times in seconds) as a format 0 file with one tempo, `bpm`.
+// Encodes `messages` (in time order, times in seconds) as a format 0 file with one tempo, `bpm`.
 // A message earlier than the one before it is written at the same tick as that one. On failure
-// returns false, leaves no file behind and puts one line in `error`.
+// returns false and puts one line in `error`.
+bool encodeMidiFile(const std::vector<TimedMessage>& messages, double bpm,
+                    std::vector<uint8_t>& bytes, std::string& error);
+
+// Encodes and writes the file whole: a file already at `path` is replaced only by a complete new
+// one, and kept as it was on any failure, which `error` then tells in one line.
 bool writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages, double bpm,
                    std::string& error);

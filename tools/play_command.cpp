@@ -2,14 +2,18 @@
 #include "host_instance.h"
 #include "midi_file.h"
 #include "note_names.h"
+#include "safe_file.h"
 #include "tool.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <map>
 
 namespace {
+
+constexpr long MostGates = 1000000;
 
 struct PlaySettings {
     long gates;
@@ -21,17 +25,16 @@ struct PlaySettings {
     std::string out;
 };
 
-constexpr double LongestRunSeconds = 24 * 3600.0;
-
 // Reads every option, with the pins' own defaults where the user gave none.
-Result<PlaySettings> readSettings(const CommandLine& line, size_t rowLength) {
+Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength) {
     PlaySettings s{};
     const struct {
         const char* option;
         long* value;
         long fallback, low, high;
     } numbers[] = {
-        {"--gates", &s.gates, static_cast<long>(rowLength), 0, 1000000},
+        {"--gates", &s.gates, static_cast<long>(std::min<uint64_t>(rowLength, LONG_MAX)), 0,
+         MostGates},
         {"--loop", &s.loop, 1, 0, 1},
         {"--from", &s.from, 0, 0, 2000},
         {"--to", &s.to, 0, 0, 2000},
@@ -45,10 +48,10 @@ Result<PlaySettings> readSettings(const CommandLine& line, size_t rowLength) {
             return Failure{value.error()};
         *n.value = *value;
     }
-    Result<double> bpm = positiveNumber(line, "--bpm", 120.0, 1000.0);
+    Result<double> bpm = realNumber(line, "--bpm", 120.0, 1.0, 1000.0);
     if (!bpm)
         return Failure{bpm.error()};
-    Result<double> rate = positiveNumber(line, "--sample-rate", 44100.0, 768000.0);
+    Result<double> rate = sampleRateOption(line);
     if (!rate)
         return Failure{rate.error()};
     s.bpm = *bpm;
@@ -72,34 +75,62 @@ Status configure(HostInstance& instance, const PlaySettings& s, const std::strin
     return instance.setLevel("PLAY", 1.0f);
 }
 
-// One gate per sixteenth note, high for the first half of it. GATE is read once per block, at
-// its first sample. A first block with GATE low arms the player, so that the first gate plays;
-// returns the clock at which the gates begin.
-Result<int64_t> runGates(HostInstance& instance, const PlaySettings& s) {
-    if (Status armed = instance.runBlocks(1); !armed)
-        return Failure{armed.error()};
-    const int64_t origin = instance.clock();
-    const double period = s.sampleRate * 60.0 / s.bpm / 4.0;
-    const double gates = period * static_cast<double>(s.gates);
-    while (static_cast<double>(instance.clock() - origin) < gates + s.blockSize) {
-        const double at = static_cast<double>(instance.clock() - origin);
-        const bool high = at < gates && std::fmod(at, period) < period / 2.0;
-        if (Status set = instance.setLevel("GATE", high ? 1.0f : 0.0f); !set)
-            return Failure{set.error()};
-        if (Status ran = instance.runBlocks(1); !ran)
-            return Failure{ran.error()};
-    }
-    return origin;
-}
+// What the module sent, timed from the first gate.
+struct Played {
+    std::vector<TimedMessage> messages;
+    uint64_t notes = 0; // NOTE_ONs among them
+    int64_t origin = 0; // the clock at the first gate
+};
 
-// Times count from the first gate.
-TimedMessage timed(const ModuleMidi& sent, int64_t origin, double sampleRate) {
+// The module stamps its messages with the low 32 bits of the sample clock; a stamp is placed
+// within the block that was just run, which puts it right however long the run.
+TimedMessage timed(const ModuleMidi& sent, int64_t blockStart, int64_t origin, double rate) {
+    const int32_t since = static_cast<int32_t>(static_cast<uint32_t>(sent.timeStamp) -
+                                               static_cast<uint32_t>(blockStart));
     TimedMessage message;
-    message.seconds = std::max<int64_t>(sent.timeStamp - origin, 0) / sampleRate;
+    message.seconds = static_cast<double>(std::max<int64_t>(blockStart + since - origin, 0)) / rate;
     message.size = 3;
     message.bytes = {static_cast<uint8_t>(sent.message), static_cast<uint8_t>(sent.message >> 8),
                      static_cast<uint8_t>(sent.message >> 16)};
     return message;
+}
+
+void collect(HostInstance& instance, int64_t blockStart, double rate, Played& played) {
+    for (const ModuleMidi& sent : instance.sentMidi()) {
+        played.messages.push_back(timed(sent, blockStart, played.origin, rate));
+        const TimedMessage& m = played.messages.back();
+        played.notes += (m.bytes[0] & 0xF0) == 0x90;
+    }
+    instance.clearSentMidi();
+}
+
+// One gate per sixteenth note, high for the first half of it. GATE is read once per block, at
+// its first sample. A first block with GATE low arms the player, so that the first gate plays.
+Status runGates(HostInstance& instance, const PlaySettings& s, Progress& progress, Played& played) {
+    Result<int32_t> gatePin = instance.findPin("GATE");
+    if (!gatePin)
+        return Failure{gatePin.error()};
+    if (Status armed = instance.runBlocks(1); !armed)
+        return armed;
+    played.origin = instance.clock();
+    const double period = s.sampleRate * sixteenthSeconds(s.bpm);
+    const double gates = period * static_cast<double>(s.gates);
+    progress.start("playing", gates / s.sampleRate);
+    for (;;) {
+        const int64_t blockStart = instance.clock();
+        const double at = static_cast<double>(blockStart - played.origin);
+        if (at >= gates + s.blockSize)
+            break;
+        const bool high = at < gates && std::fmod(at, period) < period / 2.0;
+        if (Status set = instance.setLevel(*gatePin, high ? 1.0f : 0.0f); !set)
+            return set;
+        if (Status ran = instance.runBlocks(1); !ran)
+            return ran;
+        collect(instance, blockStart, s.sampleRate, played);
+        progress.update(at / s.sampleRate, played.notes);
+    }
+    progress.finish(played.notes);
+    return {};
 }
 
 void printMessage(std::ostream& out, const TimedMessage& m) {
@@ -125,14 +156,15 @@ std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages,
     return endings;
 }
 
-Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
+Status report(std::ostream& out, const HostInstance& instance, Played& played,
               const PlaySettings& s) {
-    std::vector<TimedMessage> messages;
-    for (const ModuleMidi& sent : instance.sentMidi()) {
-        messages.push_back(timed(sent, origin, s.sampleRate));
-        printMessage(out, messages.back());
+    for (const TimedMessage& m : played.messages) {
+        printMessage(out, m);
+        if (!out)
+            return outputStatus(out);
     }
-    const double end = static_cast<double>(instance.clock() - origin) / s.sampleRate;
+    std::vector<TimedMessage>& messages = played.messages;
+    const double end = static_cast<double>(instance.clock() - played.origin) / s.sampleRate;
     const std::vector<TimedMessage> endings = endSounding(messages, end);
     if (!endings.empty()) {
         const bool one = endings.size() == 1;
@@ -148,30 +180,44 @@ Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
     if (s.out.empty())
         return {};
     messages.insert(messages.end(), endings.begin(), endings.end());
+    std::vector<uint8_t> bytes;
     std::string error;
-    if (!writeMidiFile(s.out, messages, s.bpm, error))
-        return Failure{error};
+    if (!encodeMidiFile(messages, s.bpm, bytes, error))
+        return Failure{s.out + ": " + error};
+    if (std::string fault = writeFileWhole(s.out, bytes); !fault.empty())
+        return Failure{fault};
     out << "wrote " << s.out << " (" << messages.size() << " messages)\n";
     return {};
 }
 
+// Checks everything that can be checked before the module touches a file.
+Status checkFiles(const std::string& rowPath, const PlaySettings& s) {
+    if (Status name = checkRowName(rowPath); !name)
+        return name;
+    if (!s.out.empty())
+        if (Status place = checkOutput(s.out, "MIDI file"); !place)
+            return place;
+    const double seconds = static_cast<double>(s.gates) * sixteenthSeconds(s.bpm);
+    if (seconds > LongestRunSeconds)
+        return Failure{"the run would last " + lengthInTime(seconds) +
+                       ", over 24 hours; give fewer gates or a faster tempo"};
+    return checkBlockCount(seconds, s.sampleRate, s.blockSize);
+}
+
 } // namespace
 
-Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out) {
+Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out,
+               Progress& progress) {
     const std::string& rowPath = line.operands[0];
-    Result<std::vector<uint8_t>> row = readRowFile(rowPath);
-    if (!row)
-        return Failure{row.error()};
-    Result<PlaySettings> settings = readSettings(line, row->size());
+    Result<uint64_t> length = rowLength(rowPath);
+    if (!length)
+        return Failure{length.error()};
+    Result<PlaySettings> settings = readSettings(line, *length);
     if (!settings)
         return Failure{settings.error()};
     const PlaySettings& s = *settings;
-    if (!s.out.empty())
-        if (Status place = checkWritablePlace(s.out, "MIDI file"); !place)
-            return place;
-    const double seconds = static_cast<double>(s.gates) * 15.0 / s.bpm;
-    if (seconds > LongestRunSeconds)
-        return Failure{"the run would last over 24 hours; give fewer gates or a faster tempo"};
+    if (Status files = checkFiles(rowPath, s); !files)
+        return files;
 
     Result<std::unique_ptr<HostInstance>> instance =
         startInstance(modulePath, s.sampleRate, s.blockSize);
@@ -179,13 +225,19 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
         return Failure{instance.error()};
     if (Status set = configure(**instance, s, rowPath); !set)
         return set;
-    if (s.sampleRate * 7.5 / s.bpm < static_cast<double>(s.blockSize))
+    if (s.sampleRate * sixteenthSeconds(s.bpm) / 2.0 < static_cast<double>(s.blockSize))
         out << "warning: at " << s.bpm
             << " BPM a gate is shorter than a block; gates may be missed\n";
-    out << "playing " << rowPath << ": " << row->size() << " notes, " << s.gates << " gates at "
+    out << "playing " << rowPath << ": " << *length << " notes, " << s.gates << " gates at "
         << s.bpm << " BPM\n";
-    Result<int64_t> origin = runGates(**instance, s);
-    if (!origin)
-        return Failure{origin.error()};
-    return report(out, **instance, *origin, s);
+    Played played;
+    if (Status ran = runGates(**instance, s, progress, played); !ran)
+        return ran;
+    // A row with notes plays one at the first gate, unless the module could not load it.
+    if (*length > 0 && s.gates > 0 && played.notes == 0)
+        return Failure{rowPath +
+                       ": the module played nothing; it could not open or load the row "
+                       "(is it read-only, or too large at " +
+                       std::to_string(*length) + " notes?)"};
+    return report(out, **instance, played, s);
 }

@@ -1,0 +1,82 @@
+// kaveltrum-host run in-process, on files in a folder of the test's own, with the module file
+// that lies beside the test program.
+#pragma once
+
+#include "midi_file.h"
+#include "support/files.h"
+#include "tool.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+class Tool : public testing::Test {
+  protected:
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("kaveltrum-tool-" +
+         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    void SetUp() override {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string file(const std::string& name) const { return (folder / name).string(); }
+    std::string row(const std::string& name, const std::vector<uint8_t>& notes) const {
+        writeBytes(file(name), notes);
+        return file(name);
+    }
+    // A MIDI file of these messages, one every `step` seconds.
+    std::string midi(const std::string& name, const std::vector<std::vector<uint8_t>>& played,
+                     double step = 0.1) const {
+        std::vector<TimedMessage> messages;
+        double at = 0.0;
+        for (const std::vector<uint8_t>& bytes : played) {
+            TimedMessage m{at += step, 0, {}, static_cast<uint8_t>(bytes.size())};
+            std::copy(bytes.begin(), bytes.end(), m.bytes.begin());
+            messages.push_back(m);
+        }
+        std::string error;
+        EXPECT_TRUE(writeMidiFile(file(name), messages, 120.0, error)) << error;
+        return file(name);
+    }
+    // What is in the folder, by name: a run must leave no temporary file behind.
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    static ToolRun run(const std::vector<std::string>& words, ProgressSettings progress = {}) {
+        std::ostringstream out, err;
+        const int status = runTool(words, out, err, progress);
+        return {status, out.str(), err.str()};
+    }
+};
+
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        found.push_back(line);
+    return found;
+}
+
+inline MidiSequence readBack(const std::string& path) {
+    MidiSequence sequence;
+    std::string error;
+    EXPECT_TRUE(readMidiFile(path, sequence, error)) << error;
+    return sequence;
+}
