@@ -48,7 +48,8 @@ Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength) {
             return Failure{value.error()};
         *n.value = *value;
     }
-    Result<double> bpm = realNumber(line, "--bpm", 120.0, 1.0, 1000.0);
+    // A MIDI file's tempo holds at most 16.7 s a quarter note: 3.6 BPM.
+    Result<double> bpm = realNumber(line, "--bpm", 120.0, 4.0, 1000.0);
     if (!bpm)
         return Failure{bpm.error()};
     Result<double> rate = sampleRateOption(line);

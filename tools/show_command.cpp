@@ -26,10 +26,11 @@ Status printNotes(std::FILE* file, const std::string& path, std::ostream& out) {
     uint64_t position = 0;
     size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        for (size_t i = 0; i < got; ++i)
+        for (size_t i = 0; i < got; ++i) {
             printNote(out, position++, chunk[i]);
-        if (Status written = outputStatus(out); !written)
-            return written;
+            if (!out)
+                return outputStatus(out);
+        }
     }
     if (std::ferror(file))
         return Failure{path + ": could not be read"};

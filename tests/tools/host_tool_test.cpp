@@ -136,7 +136,7 @@ TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
         {{"play", r, "--sample-rate", "768001"}, 1, "--sample-rate"},
         {{"record", notMidi, newRow, "--sample-rate", "999"}, 1, "out of range 1000..768000"},
         {{"record", notMidi, newRow, "--block-size", "16385"}, 1, "out of range 1..16384"},
-        {{"play", r, "--bpm", "0.5"}, 1, "out of range 1..1000"},
+        {{"play", r, "--bpm", "3.5"}, 1, "out of range 4..1000"},
         {{"play", r, "--gates", "1000001"}, 1, "out of range"},
         {{"play", r, "--gates", "700000"}, 1, "would last 24 h 18 min 20 s, over 24 hours"},
         {{"play", r, "--gates", "1000000", "--bpm", "1000", "--block-size", "1", "--sample-rate",
