@@ -2,6 +2,7 @@
 // writing, is thrown as a Fault carrying one line of text and becomes a Failure where the public
 // functions return.
 #include "midi_file.h"
+#include "safe_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -249,6 +250,8 @@ class Parser {
 
 // The whole file, or a Fault saying why not.
 std::vector<uint8_t> loadFile(const std::string& path) {
+    if (std::string fault = inputFileFault(path, "MIDI file"); !fault.empty())
+        throw Fault{fault.substr(path.size() + 2)}; // the caller names the file
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         throw Fault{std::string("cannot open (") + std::strerror(errno) + ")"};
@@ -328,22 +331,6 @@ std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bp
     return file;
 }
 
-void storeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        throw Fault{std::string("cannot create (") + std::strerror(errno) + ")"};
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeError = written ? 0 : errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (!written) {
-        std::remove(path.c_str());
-        throw Fault{std::string("cannot write (") + std::strerror(writeError) + ")"};
-    }
-}
-
 // A RIFF-wrapped file ("RIFF", length, "RMID") carries the Standard MIDI File in its "data"
 // chunk. Chunks are little-endian and padded to an even length.
 std::pair<const uint8_t*, size_t> unwrapRiff(const uint8_t* data, size_t size) {
@@ -421,8 +408,10 @@ Result<std::vector<uint8_t>> encodeMidi(const std::vector<TimedMessage>& message
 
 Status writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages,
                      double bpm) {
-    return caught(path, [&]() -> Status {
-        storeFile(path, encode(messages, bpm));
-        return {};
-    });
+    Result<std::vector<uint8_t>> bytes = encodeMidi(messages, bpm);
+    if (!bytes)
+        return Failure{path + ": " + bytes.error()};
+    if (std::string fault = writeFileWhole(path, *bytes); !fault.empty())
+        return Failure{fault};
+    return {};
 }

@@ -47,6 +47,7 @@ constexpr int kWriteTicksPerQuarter = 480;
 // `bpm`. A message earlier than the one before it is written at the same tick as that one.
 Result<std::vector<uint8_t>> encodeMidi(const std::vector<TimedMessage>& messages, double bpm);
 
-// Writes that image to `path`. On failure leaves no file behind; the error names the file.
+// Encodes and writes the file whole: a file already at `path` is replaced only by a complete new
+// one, and kept as it was on any failure, which the error then tells in one line.
 Status writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages,
                      double bpm);

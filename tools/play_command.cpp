@@ -3,9 +3,11 @@
 #include "midi_file.h"
 #include "note_names.h"
 #include "piano_roll.h"
+#include "safe_file.h"
 #include "tool.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +20,8 @@
 
 namespace {
 
+constexpr long MostGates = 1000000;
+
 struct PlaySettings {
     long gates;
     double bpm;
@@ -28,17 +32,16 @@ struct PlaySettings {
     std::string out, svg;
 };
 
-constexpr double LongestRunSeconds = 24 * 3600.0;
-
 // Reads every option, with the pins' own defaults where the user gave none.
-Result<PlaySettings> readSettings(const CommandLine& line, size_t rowLength) {
+Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength) {
     PlaySettings s{};
     const struct {
         const char* option;
         long* value;
         long fallback, low, high;
     } numbers[] = {
-        {"--gates", &s.gates, static_cast<long>(rowLength), 0, 1000000},
+        {"--gates", &s.gates, static_cast<long>(std::min<uint64_t>(rowLength, LONG_MAX)), 0,
+         MostGates},
         {"--loop", &s.loop, 1, 0, 1},
         {"--from", &s.from, 0, 0, 2000},
         {"--to", &s.to, 0, 0, 2000},
@@ -52,10 +55,11 @@ Result<PlaySettings> readSettings(const CommandLine& line, size_t rowLength) {
             return Failure{value.error()};
         *n.value = *value;
     }
-    Result<double> bpm = positiveNumber(line, "--bpm", 120.0, 1000.0);
+    // A MIDI file's tempo holds at most 16.7 s a quarter note: 3.6 BPM.
+    Result<double> bpm = realNumber(line, "--bpm", 120.0, 4.0, 1000.0);
     if (!bpm)
         return Failure{bpm.error()};
-    Result<double> rate = positiveNumber(line, "--sample-rate", 44100.0, 768000.0);
+    Result<double> rate = sampleRateOption(line);
     if (!rate)
         return Failure{rate.error()};
     s.bpm = *bpm;
@@ -82,34 +86,62 @@ Status configure(HostInstance& instance, const PlaySettings& s, const std::strin
     return instance.setLevel("PLAY", 1.0f);
 }
 
-// One gate per sixteenth note, high for the first half of it. GATE is read once per block, at
-// its first sample. A first block with GATE low arms the player, so that the first gate plays;
-// returns the clock at which the gates begin.
-Result<int64_t> runGates(HostInstance& instance, const PlaySettings& s) {
-    if (Status armed = instance.runBlocks(1); !armed)
-        return Failure{armed.error()};
-    const int64_t origin = instance.clock();
-    const double period = s.sampleRate * 60.0 / s.bpm / 4.0;
-    const double gates = period * static_cast<double>(s.gates);
-    while (static_cast<double>(instance.clock() - origin) < gates + s.blockSize) {
-        const double at = static_cast<double>(instance.clock() - origin);
-        const bool high = at < gates && std::fmod(at, period) < period / 2.0;
-        if (Status set = instance.setLevel("GATE", high ? 1.0f : 0.0f); !set)
-            return Failure{set.error()};
-        if (Status ran = instance.runBlocks(1); !ran)
-            return Failure{ran.error()};
-    }
-    return origin;
-}
+// What the module sent, timed from the first gate.
+struct Played {
+    std::vector<TimedMessage> messages;
+    uint64_t notes = 0; // NOTE_ONs among them
+    int64_t origin = 0; // the clock at the first gate
+};
 
-// Times count from the first gate.
-TimedMessage timed(const ModuleMidi& sent, int64_t origin, double sampleRate) {
+// The module stamps its messages with the low 32 bits of the sample clock; a stamp is placed
+// within the block that was just run, which puts it right however long the run.
+TimedMessage timed(const ModuleMidi& sent, int64_t blockStart, int64_t origin, double rate) {
+    const int32_t since = static_cast<int32_t>(static_cast<uint32_t>(sent.timeStamp) -
+                                               static_cast<uint32_t>(blockStart));
     TimedMessage message;
-    message.seconds = std::max<int64_t>(sent.timeStamp - origin, 0) / sampleRate;
+    message.seconds = static_cast<double>(std::max<int64_t>(blockStart + since - origin, 0)) / rate;
     message.size = 3;
     message.bytes = {static_cast<uint8_t>(sent.message), static_cast<uint8_t>(sent.message >> 8),
                      static_cast<uint8_t>(sent.message >> 16)};
     return message;
+}
+
+void collect(HostInstance& instance, int64_t blockStart, double rate, Played& played) {
+    for (const ModuleMidi& sent : instance.sentMidi()) {
+        played.messages.push_back(timed(sent, blockStart, played.origin, rate));
+        const TimedMessage& m = played.messages.back();
+        played.notes += (m.bytes[0] & 0xF0) == 0x90;
+    }
+    instance.clearSentMidi();
+}
+
+// One gate per sixteenth note, high for the first half of it. GATE is read once per block, at
+// its first sample. A first block with GATE low arms the player, so that the first gate plays.
+Status runGates(HostInstance& instance, const PlaySettings& s, Progress& progress, Played& played) {
+    Result<int32_t> gatePin = instance.findPin("GATE");
+    if (!gatePin)
+        return Failure{gatePin.error()};
+    if (Status armed = instance.runBlocks(1); !armed)
+        return armed;
+    played.origin = instance.clock();
+    const double period = s.sampleRate * sixteenthSeconds(s.bpm);
+    const double gates = period * static_cast<double>(s.gates);
+    progress.start("playing", gates / s.sampleRate);
+    for (;;) {
+        const int64_t blockStart = instance.clock();
+        const double at = static_cast<double>(blockStart - played.origin);
+        if (at >= gates + s.blockSize)
+            break;
+        const bool high = at < gates && std::fmod(at, period) < period / 2.0;
+        if (Status set = instance.setLevel(*gatePin, high ? 1.0f : 0.0f); !set)
+            return set;
+        if (Status ran = instance.runBlocks(1); !ran)
+            return ran;
+        collect(instance, blockStart, s.sampleRate, played);
+        progress.update(at / s.sampleRate, played.notes);
+    }
+    progress.finish(played.notes);
+    return {};
 }
 
 void printMessage(std::ostream& out, const TimedMessage& m) {
@@ -118,6 +150,21 @@ void printMessage(std::ostream& out, const TimedMessage& m) {
     std::snprintf(line, sizeof line, "%9.3f s  %-8s  %-4s  velocity %d\n", m.seconds,
                   on ? "NOTE_ON" : "NOTE_OFF", noteName(m.bytes[1]).c_str(), m.bytes[2]);
     out << line;
+}
+
+// Ends every note still sounding at `end`, so the file leaves no note hanging.
+std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages, double end) {
+    std::map<int, int> sounding;
+    for (const TimedMessage& m : messages) {
+        const bool on = (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
+        int& count = sounding[m.bytes[1]];
+        count = on ? count + 1 : count > 0 ? count - 1 : 0;
+    }
+    std::vector<TimedMessage> endings;
+    for (const auto& [note, count] : sounding)
+        for (int i = 0; i < count; ++i)
+            endings.push_back({end, 0, {0x80, static_cast<uint8_t>(note), 64}, 3});
+    return endings;
 }
 
 // The module's log has a fixed place on Windows, D:\DIAGNOSE.TXT; elsewhere it lies in the
@@ -136,27 +183,6 @@ std::string number(double value) {
     return text.str();
 }
 
-size_t countNotes(const std::vector<TimedMessage>& messages) {
-    return static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
-        return (m.bytes[0] & 0xF0) == 0x90;
-    }));
-}
-
-// Ends every note still sounding at `end`, so the file leaves no note hanging.
-std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages, double end) {
-    std::map<int, int> sounding;
-    for (const TimedMessage& m : messages) {
-        const bool on = (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
-        int& count = sounding[m.bytes[1]];
-        count = on ? count + 1 : count > 0 ? count - 1 : 0;
-    }
-    std::vector<TimedMessage> endings;
-    for (const auto& [note, count] : sounding)
-        for (int i = 0; i < count; ++i)
-            endings.push_back({end, 0, {0x80, static_cast<uint8_t>(note), 64}, 3});
-    return endings;
-}
-
 // The piano roll of what was played; the gates as the host sent them, one every sixteenth.
 Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, double end,
                 const PlaySettings& s, const std::string& rowPath) {
@@ -166,28 +192,31 @@ Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, do
     roll.messages = messages;
     roll.bpm = s.bpm;
     roll.end = end;
-    roll.gateLength = 7.5 / s.bpm;
+    roll.gateLength = sixteenthSeconds(s.bpm) / 2.0;
     for (long gate = 0; gate < s.gates; ++gate)
-        roll.gates.push_back(static_cast<double>(gate) * 15.0 / s.bpm);
+        roll.gates.push_back(static_cast<double>(gate) * sixteenthSeconds(s.bpm));
     const std::string svg = pianoRollSvg(roll);
-    if (Status written = storeRow(s.svg, std::vector<uint8_t>(svg.begin(), svg.end())); !written)
-        return written;
-    out << "wrote " << s.svg << " (" << countNotes(messages) << " notes)\n";
+    if (std::string fault = writeFileWhole(s.svg, std::vector<uint8_t>(svg.begin(), svg.end()));
+        !fault.empty())
+        return Failure{fault};
+    out << "wrote " << s.svg << "\n";
     return {};
 }
 
-Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
+Status report(std::ostream& out, const HostInstance& instance, Played& played,
               const PlaySettings& s, const std::string& rowPath) {
-    std::vector<TimedMessage> messages;
-    for (const ModuleMidi& sent : instance.sentMidi()) {
-        messages.push_back(timed(sent, origin, s.sampleRate));
-        if (!s.quiet)
-            printMessage(out, messages.back());
+    for (const TimedMessage& m : played.messages) {
+        if (s.quiet)
+            break;
+        printMessage(out, m);
+        if (!out)
+            return outputStatus(out);
     }
-    const double end = static_cast<double>(instance.clock() - origin) / s.sampleRate;
+    std::vector<TimedMessage>& messages = played.messages;
+    const double end = static_cast<double>(instance.clock() - played.origin) / s.sampleRate;
     char summary[96];
-    std::snprintf(summary, sizeof summary, "sent %zu messages, %zu of them NOTE_ONs, in %.3f s\n",
-                  messages.size(), countNotes(messages), end);
+    std::snprintf(summary, sizeof summary, "sent %zu messages, %llu of them NOTE_ONs, in %.3f s\n",
+                  messages.size(), static_cast<unsigned long long>(played.notes), end);
     out << summary;
     const std::vector<TimedMessage> endings = endSounding(messages, end);
     if (!endings.empty()) {
@@ -213,28 +242,39 @@ Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
     return {};
 }
 
+// Checks everything that can be checked before the module touches a file.
+Status checkFiles(const std::string& rowPath, const PlaySettings& s) {
+    if (Status name = checkRowName(rowPath); !name)
+        return name;
+    if (!s.out.empty())
+        if (Status place = checkOutput(s.out, "MIDI file"); !place)
+            return place;
+    if (!s.svg.empty())
+        if (Status place = checkOutput(s.svg, "picture"); !place)
+            return place;
+    const double seconds = static_cast<double>(s.gates) * sixteenthSeconds(s.bpm);
+    if (seconds > LongestRunSeconds)
+        return Failure{"the run would last " + lengthInTime(seconds) +
+                       ", over 24 hours; give fewer gates or a faster tempo"};
+    return checkBlockCount(seconds, s.sampleRate, s.blockSize);
+}
+
 } // namespace
 
-Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out) {
+Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out,
+               Progress& progress) {
     const std::string& rowPath = line.operands[0];
-    Result<std::vector<uint8_t>> row = readRowFile(rowPath);
-    if (!row)
-        return Failure{row.error()};
-    if (Status notMidi = refuseMidiRow(line, rowPath, *row); !notMidi)
+    Result<uint64_t> length = rowLength(rowPath);
+    if (!length)
+        return Failure{length.error()};
+    if (Status notMidi = refuseMidiRow(line, rowPath); !notMidi)
         return notMidi;
-    Result<PlaySettings> settings = readSettings(line, row->size());
+    Result<PlaySettings> settings = readSettings(line, *length);
     if (!settings)
         return Failure{settings.error()};
     const PlaySettings& s = *settings;
-    if (!s.out.empty())
-        if (Status place = checkWritablePlace(s.out, "MIDI file"); !place)
-            return place;
-    if (!s.svg.empty())
-        if (Status place = checkWritablePlace(s.svg, "picture"); !place)
-            return place;
-    const double seconds = static_cast<double>(s.gates) * 15.0 / s.bpm;
-    if (seconds > LongestRunSeconds)
-        return Failure{"the run would last over 24 hours; give fewer gates or a faster tempo"};
+    if (Status files = checkFiles(rowPath, s); !files)
+        return files;
 
     Result<std::unique_ptr<HostInstance>> instance =
         startInstance(modulePath, s.sampleRate, s.blockSize);
@@ -244,13 +284,19 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
         return set;
     if (s.diagnose && !hasDriveD())
         out << "warning: the module writes its log to D:\\DIAGNOSE.TXT, and there is no drive D:\n";
-    if (s.sampleRate * 7.5 / s.bpm < static_cast<double>(s.blockSize))
+    if (s.sampleRate * sixteenthSeconds(s.bpm) / 2.0 < static_cast<double>(s.blockSize))
         out << "warning: at " << s.bpm
             << " BPM a gate is shorter than a block; gates may be missed\n";
-    out << "playing " << rowPath << ": " << row->size() << " notes, " << s.gates << " gates at "
+    out << "playing " << rowPath << ": " << *length << " notes, " << s.gates << " gates at "
         << s.bpm << " BPM\n";
-    Result<int64_t> origin = runGates(**instance, s);
-    if (!origin)
-        return Failure{origin.error()};
-    return report(out, **instance, *origin, s, rowPath);
+    Played played;
+    if (Status ran = runGates(**instance, s, progress, played); !ran)
+        return ran;
+    // A row with notes plays one at the first gate, unless the module could not load it.
+    if (*length > 0 && s.gates > 0 && played.notes == 0)
+        return Failure{rowPath +
+                       ": the module played nothing; it could not open or load the row "
+                       "(is it read-only, or too large at " +
+                       std::to_string(*length) + " notes?)"};
+    return report(out, **instance, played, s, rowPath);
 }

@@ -1,9 +1,9 @@
 // write ROW NOTE...: a row made from notes written as names, numbers or raw bytes.
 #include "midi_file.h"
 #include "note_names.h"
+#include "safe_file.h"
 #include "tool.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <iterator>
 
@@ -60,32 +60,15 @@ Status writeRow(const CommandLine& line, std::istream& in, std::ostream& out) {
         return Failure{row.error()};
     const size_t before = row->size();
     row->insert(row->end(), notes->begin(), notes->end());
-    if (Status written = storeRow(path, *row); !written)
-        return written;
+    if (Status place = checkOutput(path, "row file"); !place)
+        return place;
+    if (std::string fault = writeFileWhole(path, *row); !fault.empty())
+        return Failure{fault};
     const size_t added = notes->size();
     if (before > 0)
         out << "added " << added << (added == 1 ? " note" : " notes") << " to " << path
             << ", which now holds " << row->size() << "\n";
     else
         out << "wrote " << path << ": " << added << (added == 1 ? " note" : " notes") << "\n";
-    return {};
-}
-
-Status storeRow(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temporary = path + ".new";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
-        return Failure{path + ": cannot be written"};
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written) {
-        std::remove(temporary.c_str());
-        return Failure{path + ": cannot be written"};
-    }
-    std::error_code failed;
-    std::filesystem::rename(temporary, path, failed);
-    if (failed) {
-        std::remove(temporary.c_str());
-        return Failure{path + ": cannot be written"};
-    }
     return {};
 }

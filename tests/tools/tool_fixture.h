@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -60,11 +59,15 @@ class Tool : public testing::Test {
         std::sort(found.begin(), found.end());
         return found;
     }
+    static ToolRun run(const std::vector<std::string>& words, ProgressSettings progress = {}) {
+        return run(words, "", progress);
+    }
     // `input` is what the tool finds on its standard input.
-    static ToolRun run(const std::vector<std::string>& words, const std::string& input = "") {
+    static ToolRun run(const std::vector<std::string>& words, const std::string& input,
+                       ProgressSettings progress = {}) {
         std::istringstream in(input);
         std::ostringstream out, err;
-        const int status = runTool(words, in, out, err);
+        const int status = runTool(words, in, out, err, progress);
         return {status, out.str(), err.str()};
     }
 };
@@ -75,6 +78,12 @@ inline std::vector<std::string> lines(const std::string& text) {
     for (std::string line; std::getline(in, line);)
         found.push_back(line);
     return found;
+}
+
+inline MidiSequence readBack(const std::string& path) {
+    Result<MidiSequence> sequence = readMidiFile(path);
+    EXPECT_TRUE(sequence) << sequence.error();
+    return sequence ? *sequence : MidiSequence{};
 }
 
 inline bool contains(const std::string& text, const std::string& part) {
