@@ -55,6 +55,37 @@ std::string resolveLink(const std::string& path) {
 void keepMode(int, int) {}
 void syncFolder(const std::string&) {} // a rename is durable once MoveFileEx returns
 
+// CON, PRN, AUX, NUL, COM1..9 and LPT1..9 name devices in every folder and with any extension:
+// "nul.mid" is the null device.
+bool isReservedName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\:");
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    for (char& c : name)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL")
+        return true;
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
+// Anything but a file on a disk: a device, a pipe, a console. Opened without asking for any
+// access, which neither reads nor waits.
+bool isDevice(const std::string& path) {
+    if (isReservedName(path))
+        return true;
+    HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    return type != FILE_TYPE_DISK;
+}
+
 // MoveFileEx, unlike rename, replaces an existing file.
 std::string renameOver(const std::string& from, const std::string& to) {
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -103,6 +134,9 @@ void keepMode(int fd, int mode) {
         fchmod(fd, static_cast<mode_t>(mode & 07777));
 }
 // The rename itself reaches the disk once the folder is synced.
+bool isDevice(const std::string&) {
+    return false; // stat tells devices from files
+}
 void syncFolder(const std::string& folder) {
     const int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
@@ -196,6 +230,8 @@ std::string inputFileFault(const std::string& path, const std::string& what) {
     struct stat info;
     if (path.empty())
         return what + ": no file name given";
+    if (isDevice(path))
+        return path + ": is not a regular file (a device, FIFO or socket), not a " + what;
     if (stat(path.c_str(), &info) != 0)
         return path + ": " + (errno == ENOENT ? std::string("no such file") : reason(errno));
     if (isFolder(info))
@@ -209,6 +245,8 @@ std::string outputFileFault(const std::string& path, const std::string& what) {
     if (path.empty())
         return what + ": no file name given";
     struct stat info;
+    if (isDevice(path))
+        return path + ": is not a regular file (a device, FIFO or socket); give a file name";
     if (stat(path.c_str(), &info) == 0) {
         if (isFolder(info))
             return path + ": is a folder, not a " + what;

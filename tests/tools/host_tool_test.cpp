@@ -106,15 +106,12 @@ TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
                                        0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 100};
     // clang-format on
     writeBytes(endless, song);
-    // The module takes names of up to 399 bytes and would record into a shorter one.
-    fs::create_directories(file(std::string(200, 'd')));
-    const std::string longName = row(std::string(200, 'd') + "/" + std::string(200, 'n'), {60});
-    const std::string shortSong = midi("short.mid", {{0x90, 60, 100}});
-    const struct {
+    struct Case {
         std::vector<std::string> words;
         int status;
         const char* says;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {{}, 2, "no command"},
         {{"dance", r}, 2, "unknown command"},
         {{"play"}, 2, "usage: kaveltrum-host play ROW"},
@@ -144,8 +141,6 @@ TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
          1,
          "would take 11520000000 blocks of 1 samples"},
         {{"record", endless, newRow}, 1, "endless.mid: lasts 77 h 40 min 20 s, over the 24 hours"},
-        {{"play", longName}, 1, "at most 399 bytes"},
-        {{"record", shortSong, longName}, 1, "at most 399 bytes"},
         {{"play", r, "--out", file("no/such/folder/x.mid")}, 1, "does not exist"},
         {{"record", notMidi, newRow}, 1, "not a MIDI file"},
         {{"record", missing, newRow}, 1, "missing.brumo"},
@@ -153,6 +148,14 @@ TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
         {{"--module", notMidi, "play", r}, 1, "cannot load"},
         {{"--module", missing, "record", notMidi, newRow}, 1, "cannot load"},
     };
+#if !defined(_WIN32) // Windows refuses such names itself
+    // The module takes names of up to 399 bytes and would record into a shorter one.
+    fs::create_directories(file(std::string(200, 'd')));
+    const std::string longName = row(std::string(200, 'd') + "/" + std::string(200, 'n'), {60});
+    const std::string shortSong = midi("short.mid", {{0x90, 60, 100}});
+    cases.push_back({{"play", longName}, 1, "at most 399 bytes"});
+    cases.push_back({{"record", shortSong, longName}, 1, "at most 399 bytes"});
+#endif
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words));
         const ToolRun failed = run(c.words);

@@ -79,6 +79,9 @@ TEST_F(Tool, OutputTargetsThatCannotBeWrittenAreRefusedFirst) {
     cases.push_back({file("fifo.mid"), "is not a regular file"});
     cases.push_back({"/dev/full", "is not a regular file"});
     cases.push_back({file("dangling.mid"), "symbolic link to a missing file"});
+#else
+    cases.push_back({"NUL", "is not a regular file"});
+    cases.push_back({file("nul.mid"), "is not a regular file"}); // the same, in any folder
 #endif
     const std::vector<std::string> before = names();
     for (const Case& c : cases) {
@@ -170,6 +173,9 @@ TEST_F(Tool, InputsMustBeRegularFiles) {
                                            {"record", song, fifo},
                                            {"--module", fifo, "play", r}})
         cases.push_back({words, "is not a regular file"});
+#else
+    cases.push_back({{"show", "NUL"}, "is not a regular file"});
+    cases.push_back({{"record", "CON", r}, "is not a regular file"});
 #endif
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words));

@@ -25,11 +25,18 @@ class Tool : public testing::Test {
         ("kaveltrum-tool-" +
          std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     void SetUp() override {
-        std::filesystem::remove_all(folder);
+        clear();
         std::filesystem::create_directories(folder);
     }
-    void TearDown() override {
+    void TearDown() override { clear(); }
+    // Read-only files go too (Windows keeps them otherwise).
+    void clear() const {
         std::error_code ignored;
+        for (auto i = std::filesystem::recursive_directory_iterator(folder, ignored);
+             i != std::filesystem::recursive_directory_iterator(); i.increment(ignored))
+            if (!i->is_symlink(ignored))
+                std::filesystem::permissions(i->path(), std::filesystem::perms::owner_write,
+                                             std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(folder, ignored);
     }
     std::string file(const std::string& name) const { return (folder / name).string(); }
