@@ -199,7 +199,11 @@ Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, do
     if (std::string fault = writeFileWhole(s.svg, std::vector<uint8_t>(svg.begin(), svg.end()));
         !fault.empty())
         return Failure{fault};
-    out << "wrote " << s.svg << "\n";
+    const auto notes = std::count_if(messages.begin(), messages.end(), [](const TimedMessage& m) {
+        return (m.bytes[0] & 0xF0) == 0x90;
+    });
+    out << "wrote " << s.svg << " (" << notes << (notes == 1 ? " note, " : " notes, ") << s.gates
+        << (s.gates == 1 ? " gate)\n" : " gates)\n");
     return {};
 }
 
