@@ -15,7 +15,8 @@ constexpr double Left = 48, Right = 16, Top = 28, GateStrip = 14, Axis = 20;
 constexpr double ShortestBar = 1.5;
 constexpr double PixelsPerSecond = 200; // a sixteenth at 120 BPM is 25 px wide
 constexpr double NarrowestRoll = 800, WidestRoll = 16000;
-constexpr double LabelSpacing = 48; // time labels at least this far apart
+constexpr double LabelSpacing = 48;  // time labels at least this far apart
+constexpr double RepeatNames = 1200; // the Cs are named again this far apart
 
 struct Bar {
     int note;
@@ -123,9 +124,28 @@ void drawKeys(std::string& svg, const Frame& f) {
             const double bottom = f.y(note) + f.rowHeight;
             svg += "<line x1=\"" + number(Left) + "\" y1=\"" + number(bottom) + "\" x2=\"" +
                    number(right) + "\" y2=\"" + number(bottom) + "\" stroke=\"#b8bcc8\"/>\n";
-            svg += "<text x=\"" + number(Left - 6) + "\" y=\"" + number(bottom - 1) +
-                   "\" text-anchor=\"end\">" + noteName(note) + "</text>\n";
         }
+    }
+}
+
+// Every C is named at the left; where the rows are tall enough, every other white key too, in
+// grey. A wide roll names its Cs again further on, so that they are never out of sight.
+void drawNoteNames(std::string& svg, const Frame& f) {
+    static const bool white[12] = {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0, 1};
+    const double right = f.width - Right;
+    for (int note = f.low; note <= f.high; ++note) {
+        const double baseline = f.y(note) + f.rowHeight - 1;
+        if (note % 12 != 0) {
+            if (white[note % 12] && f.rowHeight >= 10)
+                svg += "<text x=\"" + number(Left - 6) + "\" y=\"" + number(baseline) +
+                       "\" text-anchor=\"end\" fill=\"#9aa0ac\">" + noteName(note) + "</text>\n";
+            continue;
+        }
+        svg += "<text x=\"" + number(Left - 6) + "\" y=\"" + number(baseline) +
+               "\" text-anchor=\"end\">" + noteName(note) + "</text>\n";
+        for (double x = Left + RepeatNames; x < right - 30; x += RepeatNames)
+            svg += "<text x=\"" + number(x + 3) + "\" y=\"" + number(baseline) +
+                   "\" fill=\"#9aa0ac\">" + noteName(note) + "</text>\n";
     }
 }
 
@@ -191,6 +211,7 @@ std::string pianoRollSvg(const PianoRoll& roll) {
     svg += "<rect x=\"" + number(Left) + "\" y=\"" + number(Top) + "\" width=\"" +
            number(f.width - Right - Left) + "\" height=\"" + number(f.rollBottom() - Top) +
            "\" fill=\"none\" stroke=\"#b8bcc8\"/>\n";
+    drawNoteNames(svg, f);
     drawGates(svg, f, roll);
     drawNotes(svg, f, bars);
     return svg + "</svg>\n";
