@@ -17,7 +17,8 @@ struct OptionShape {
 
 struct CommandShape {
     const char* name;
-    const char* usage; // what follows the command's name
+    const char* summary; // its operands and what it does, for the overview
+    const char* usage;   // what follows the command's name
     size_t fewest, most;
     const char* about;
     std::vector<OptionShape> options;
@@ -28,6 +29,7 @@ const OptionShape sampleRate{"--sample-rate", "HZ", "the host's sample rate (441
 
 const CommandShape commands[] = {
     {"write",
+     "ROW NOTE...      make a row from note names, numbers or bytes",
      "ROW NOTE... [--append | --force]\n"
      "       kaveltrum-host write ROW - [--append | --force]",
      2,
@@ -40,6 +42,7 @@ const CommandShape commands[] = {
      {{"--append", nullptr, "add the notes to the end of an existing ROW"},
       {"--force", nullptr, "replace an existing ROW"}}},
     {"show",
+     "ROW              list a row\'s notes",
      "ROW [--plain] [--raw]",
      1,
      1,
@@ -48,6 +51,7 @@ const CommandShape commands[] = {
      {{"--plain", nullptr, "the notes as one line of names, the form write reads"},
       {"--raw", nullptr, "show a file that begins as a MIDI file does, byte by byte"}}},
     {"play",
+     "ROW              play a row through the module: messages, MIDI file, picture",
      "ROW [--gates N] [--bpm BPM] [--loop 0|1] [--from N] [--to N]\n"
      "       [--noteoff N] [--velocity V] [--block-size N] [--sample-rate HZ] [--diagnose]\n"
      "       [--out FILE.mid] [--svg FILE.svg] [--quiet] [--raw]",
@@ -71,6 +75,7 @@ const CommandShape commands[] = {
       {"--quiet", nullptr, "print only the summary, not every message"},
       {"--raw", nullptr, "play a file that begins as a MIDI file does, byte by byte"}}},
     {"record",
+     "IN.mid ROW       record the notes of a MIDI file into a row",
      "IN.mid ROW [--new] [--block-size N] [--sample-rate HZ]",
      2,
      2,
@@ -81,6 +86,7 @@ const CommandShape commands[] = {
       blockSize,
       sampleRate}},
     {"list",
+     "IN.mid           list the notes of a MIDI file as record records them",
      "IN.mid [--plain]",
      1,
      1,
@@ -235,9 +241,9 @@ std::string helpText(const std::string& command) {
     if (!shape) {
         std::string text = "usage: kaveltrum-host [--module FILE] COMMAND ...\n\n";
         for (const CommandShape& each : commands) {
-            const std::string usage = each.usage;
-            text += "  kaveltrum-host " + std::string(each.name) + " " +
-                    usage.substr(0, usage.find(' ')) + "\n";
+            std::string name = each.name;
+            name.resize(7, ' ');
+            text += "  " + name + each.summary + "\n";
         }
         return text + "\n'kaveltrum-host help COMMAND' or 'COMMAND --help' tells more; --version "
                       "prints the versions.\n--module FILE loads that module file instead of the "
