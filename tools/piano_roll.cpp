@@ -165,8 +165,21 @@ void drawBeats(std::string& svg, const Frame& f, const PianoRoll& roll, double s
     }
 }
 
+// Gates closer than a few pixels would only blur into each other: then one band stands for them.
 void drawGates(std::string& svg, const Frame& f, const PianoRoll& roll) {
     const std::string y = number(f.rollBottom() + 4);
+    if (roll.gates.empty())
+        return;
+    const double spacing =
+        roll.gates.size() > 1 ? (roll.gates[1] - roll.gates[0]) * f.pixelsPerSecond : Left;
+    if (spacing < 3) {
+        const double from = f.x(roll.gates.front());
+        const double to = f.x(roll.gates.back() + roll.gateLength);
+        svg += "<rect class=\"gates\" x=\"" + number(from) + "\" y=\"" + y + "\" width=\"" +
+               number(std::max(to - from, 1.0)) + "\" height=\"6\" fill=\"#7a8090\"><title>" +
+               std::to_string(roll.gates.size()) + " gates</title></rect>\n";
+        return;
+    }
     const std::string width = number(std::max(1.0, roll.gateLength * f.pixelsPerSecond));
     for (const double rise : roll.gates)
         svg += "<rect class=\"gate\" x=\"" + number(f.x(rise)) + "\" y=\"" + y + "\" width=\"" +

@@ -17,6 +17,6 @@ struct PianoRoll {
 
 // Time runs to the right, pitch upwards. Each note is one <rect class="note"> from its NOTE_ON
 // to the NOTE_OFF that ends it (or to the end), shaded by velocity, with a <title> that names it;
-// the gates are marks along the bottom. The picture widens with the piece up to a limit, and no
-// bar is narrower than a pixel and a half.
+// the gates are marks along the bottom (one band when they lie closer than a few pixels). The
+// picture widens with the piece up to a limit, and no bar is narrower than a pixel and a half.
 std::string pianoRollSvg(const PianoRoll& roll);
