@@ -221,11 +221,13 @@ TEST_F(Tool, APictureWidensWithThePieceUpToALimit) {
         size_t notes;
         const char* bpm;
         double narrowest, widest;
+        size_t gateMarks; // one per gate, or a band where they would blur
     } cases[] = {
-        {16, "120", 800, 1000},   // a phrase fills a screen
-        {200, "120", 5000, 5100}, // 25 s at 200 pixels a second
-        {2000, "120", 16000, 16100},
-        {2000, "30", 16000, 16100}, // same width, longer notes
+        {16, "120", 800, 1000, 16},    // a phrase fills a screen
+        {200, "120", 5000, 5100, 200}, // 25 s at 200 pixels a second
+        {2000, "120", 16000, 16100, 2000},
+        {2000, "30", 16000, 16100, 2000}, // same width, longer notes
+        {20000, "120", 16000, 16100, 1},  // gates under a pixel apart
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.notes) + " notes at " + c.bpm);
@@ -233,8 +235,8 @@ TEST_F(Tool, APictureWidensWithThePieceUpToALimit) {
         for (size_t i = 0; i < c.notes; ++i)
             notes.push_back(static_cast<uint8_t>(36 + i * 7 % 48));
         const std::string svg = file("long.svg");
-        const ToolRun played =
-            run({"play", row("long.brumo", notes), "--quiet", "--bpm", c.bpm, "--svg", svg});
+        const ToolRun played = run({"play", row("long.brumo", notes), "--quiet", "--bpm", c.bpm,
+                                    "--svg", svg, "--block-size", "1024"});
         ASSERT_EQ(played.status, 0) << played.err;
         const std::vector<Element> elements = parseXml(readText(svg));
         ASSERT_FALSE(elements.empty());
@@ -245,6 +247,8 @@ TEST_F(Tool, APictureWidensWithThePieceUpToALimit) {
         ASSERT_EQ(bars.size(), c.notes);
         for (const size_t bar : bars)
             ASSERT_GE(std::stod(elements[bar].at("width")), 1.5);
+        EXPECT_EQ(ofClass(elements, "gate").size() + ofClass(elements, "gates").size(),
+                  c.gateMarks);
     }
 }
 
