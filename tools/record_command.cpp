@@ -3,6 +3,7 @@
 // what the row gained with the notes it sent and tells when any were lost.
 #include "host_instance.h"
 #include "midi_file.h"
+#include "safe_file.h"
 #include "tool.h"
 
 #include <cmath>
@@ -155,12 +156,14 @@ Status recordAndPlace(const std::string& rowPath, bool replace, const std::strin
         return name;
     Status recorded = recordInto(target, modulePath, rate, blockSize, sequence, progress);
     if (recorded && replace) {
-        std::error_code failed;
-        std::filesystem::rename(target, rowPath, failed);
-        if (failed)
-            recorded = Failure{rowPath + ": could not be replaced (" + failed.message() + ")"};
+        // written over the row as every whole file is, so a link keeps naming the row
+        Result<std::vector<uint8_t>> notes = readRowFile(target);
+        if (!notes)
+            recorded = Failure{notes.error()};
+        else if (std::string fault = writeFileWhole(rowPath, *notes); !fault.empty())
+            recorded = Failure{fault};
     }
-    if (!recorded && replace)
+    if (replace)
         std::remove(target.c_str());
     return recorded;
 }

@@ -207,6 +207,13 @@ TEST_F(Tool, RecordSaysWhatItDidAndNewReplaces) {
         EXPECT_EQ(readBytes(r), step.row);
         EXPECT_EQ(names(), (std::vector<std::string>{"in.mid", "take.brumo"}));
     }
+#if !defined(_WIN32)
+    // a row reached through a link is replaced in its place, and the link stays
+    std::filesystem::create_symlink(r, file("link.brumo"));
+    ASSERT_EQ(run({"record", song, file("link.brumo"), "--new"}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(file("link.brumo")));
+    EXPECT_EQ(readBytes(r), (Bytes{60, 62}));
+#endif
 }
 
 TEST_F(Tool, RecordRefusesToRecordAFileIntoItself) {
