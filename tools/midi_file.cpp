@@ -248,8 +248,10 @@ class Parser {
 
 // The whole file, or a Failure saying why not.
 std::vector<uint8_t> loadFile(const std::string& path) {
+    if (path.empty())
+        throw Failure{"no file name given"};
     if (std::string fault = inputFileFault(path, "MIDI file"); !fault.empty())
-        throw Failure{fault.substr(path.size() + 2)}; // the caller names the file
+        throw Failure{fault.substr(path.size() + 2)}; // after "PATH: "; the caller names the file
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         throw Failure{std::string("cannot open (") + std::strerror(errno) + ")"};

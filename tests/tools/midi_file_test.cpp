@@ -246,7 +246,7 @@ TEST_F(MidiFile, RejectsMalformedFilesWithOneLine) {
 
 TEST_F(MidiFile, ReportsFilesThatCannotBeRead) {
     const std::string folder = std::filesystem::temp_directory_path().string();
-    for (const std::string& name : {path("missing"), folder}) {
+    for (const std::string& name : {path("missing"), folder, std::string()}) {
         MidiSequence sequence;
         std::string error;
         EXPECT_FALSE(readMidiFile(name, sequence, error));
