@@ -250,6 +250,8 @@ class Parser {
 
 // The whole file, or a Fault saying why not.
 std::vector<uint8_t> loadFile(const std::string& path) {
+    if (path.empty())
+        throw Fault{"no file name given"};
     if (std::string fault = inputFileFault(path, "MIDI file"); !fault.empty())
         throw Fault{fault.substr(path.size() + 2)}; // the caller names the file
     FILE* file = std::fopen(path.c_str(), "rb");

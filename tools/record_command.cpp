@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace {
 
@@ -24,8 +23,9 @@ bool startsNote(const TimedMessage& m) {
 
 // The row's length in notes; a row not there yet holds none.
 uint64_t notesIn(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    std::error_code missing;
+    const uintmax_t size = std::filesystem::file_size(path, missing);
+    return missing ? 0 : static_cast<uint64_t>(size);
 }
 
 // Every message goes to the module before the block in which its time falls, with its offset

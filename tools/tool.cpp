@@ -7,9 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <new>
-#include <sys/stat.h>
 
 namespace {
 
@@ -81,10 +81,11 @@ Status checkRowName(const std::string& path) {
 Result<uint64_t> rowLength(const std::string& path) {
     if (Status input = checkInput(path, "row file"); !input)
         return Failure{input.error()};
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0)
-        return Failure{path + ": " + std::strerror(errno)};
-    return static_cast<uint64_t>(info.st_size);
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error); // 64 bits on every system
+    if (error)
+        return Failure{path + ": " + error.message()};
+    return static_cast<uint64_t>(size);
 }
 
 Result<std::vector<uint8_t>> readRowFile(const std::string& path) {

@@ -264,10 +264,11 @@ TEST_F(MidiFile, RejectsMalformedFilesWithOneLine) {
 
 TEST_F(MidiFile, ReportsFilesThatCannotBeRead) {
     const std::string folder = std::filesystem::temp_directory_path().string();
-    for (const std::string& name : {path("missing"), folder}) {
+    for (const std::string& name : {path("missing"), folder, std::string()}) {
         const Result<MidiSequence> read = readMidiFile(name);
         EXPECT_FALSE(read);
-        EXPECT_EQ(read.error().rfind(name + ": ", 0), 0u) << read.error();
+        const std::string begins = name.empty() ? "no file name given" : name + ": ";
+        EXPECT_EQ(read.error().rfind(begins, 0), 0u) << read.error();
         expectOneLine(read.error());
     }
 }

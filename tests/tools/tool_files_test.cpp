@@ -79,6 +79,11 @@ TEST_F(Tool, OutputTargetsThatCannotBeWrittenAreRefusedFirst) {
     cases.push_back({file("fifo.mid"), "is not a regular file"});
     cases.push_back({"/dev/full", "is not a regular file"});
     cases.push_back({file("dangling.mid"), "symbolic link to a missing file"});
+    if (!runningAsRoot()) { // root may write in any folder
+        fs::create_directories(file("closed"));
+        fs::permissions(file("closed"), fs::perms::owner_read | fs::perms::owner_exec);
+        cases.push_back({file("closed/x.mid"), "cannot create a file in"});
+    }
 #else
     cases.push_back({"NUL", "is not a regular file"});
     cases.push_back({file("nul.mid"), "is not a regular file"}); // the same, in any folder

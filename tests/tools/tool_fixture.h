@@ -13,17 +13,36 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 struct ToolRun {
     int status;
     std::string out, err;
 };
 
+#if defined(_WIN32)
+inline int processId() {
+    return _getpid();
+}
+#else
+inline int processId() {
+    return static_cast<int>(getpid());
+}
+#endif
+
+// Each test works in a folder named for it and for the process, so that suites running side by
+// side (native, sanitizer, several worktrees) never share one.
 class Tool : public testing::Test {
   protected:
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() /
         ("kaveltrum-tool-" +
-         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+         std::to_string(processId()));
     void SetUp() override {
         clear();
         std::filesystem::create_directories(folder);
