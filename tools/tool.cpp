@@ -1,5 +1,6 @@
 #include "tool.h"
 
+#include "check/check_command.h"
 #include "module_file.h"
 
 #include <cerrno>
@@ -71,6 +72,8 @@ Status runCommand(const CommandLine& line, std::ostream& out) {
 } // namespace
 
 int runTool(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+    if (!words.empty() && isCheckCommand(words[0]))
+        return runCheckCommand(words, out, err);
     if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
         out << usageText;
         return 0;
