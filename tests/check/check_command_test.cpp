@@ -73,6 +73,16 @@ struct Fault {
     int status;
 };
 
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.module;
+}
+
+// "PASS name", or "PASS name: a remark".
+bool passes(const std::string& line, const std::string& name) {
+    const std::string pass = "PASS " + name;
+    return line == pass || line.compare(0, pass.size() + 2, pass + ": ") == 0;
+}
+
 class BrokenModule : public testing::TestWithParam<Fault> {};
 
 TEST_P(BrokenModule, IsCaughtByItsCheckAndTheRunGoesOn) {
@@ -94,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Fault{"endless_pins", "FAIL pin-descriptions: ", "4096", 1},
                     Fault{"hang", "FAIL blocks: ", "no answer in 3 s", 1},
                     Fault{"slow", "FAIL realtime: ", "64-sample blocks took", 1},
-                    Fault{"hanging_notes", "WARN hanging-notes: ", "C4", 0}),
+                    Fault{"hanging_notes", "WARN hanging-notes: ", "still sounding", 0}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.module); });
 
 TEST(Check, PassesTheSoundModuleOnEveryCheck) {
@@ -103,7 +113,7 @@ TEST(Check, PassesTheSoundModuleOnEveryCheck) {
     const size_t checks = checkTable().size();
     ASSERT_EQ(run.lines.size(), checks + 2) << joined(run);
     for (size_t i = 0; i < checks; ++i)
-        EXPECT_EQ(run.lines[i + 1], std::string("PASS ") + checkTable()[i].name);
+        EXPECT_TRUE(passes(run.lines[i + 1], checkTable()[i].name)) << run.lines[i + 1];
     EXPECT_EQ(run.lines.back(), std::to_string(checks) + " passed, 0 failed");
 }
 
@@ -116,7 +126,7 @@ TEST(Check, OnlyRunsTheNamedChecksInTheirOrder) {
         EXPECT_EQ(run.status, 0) << joined(run);
         ASSERT_EQ(run.lines.size(), 4u) << joined(run);
         EXPECT_EQ(run.lines[1], "PASS exports");
-        EXPECT_EQ(run.lines[2], "PASS realtime");
+        EXPECT_TRUE(passes(run.lines[2], "realtime")) << run.lines[2];
         EXPECT_EQ(run.lines[3], "2 passed, 0 failed");
     }
 }

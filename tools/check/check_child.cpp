@@ -70,6 +70,6 @@ int runChildCheck(const std::vector<std::string>& arguments, std::ostream& out) 
         report(out, "FAIL " + name + ": an exception came out of the module");
         return 1;
     }
-    report(out, "PASS " + name);
+    report(out, "PASS " + name + (context.noted().empty() ? "" : ": " + context.noted()));
     return 0;
 }

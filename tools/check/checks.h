@@ -36,6 +36,9 @@ class CheckContext {
 
     // A finding that is worth a line but not a failure.
     void warn(const std::string& what);
+    // A remark for the check's PASS line.
+    void note(const std::string& what) { remark = what; }
+    const std::string& noted() const { return remark; }
     // Ends the check with a failure unless `condition` holds.
     void require(bool condition, const std::string& what) {
         if (!condition)
@@ -46,6 +49,7 @@ class CheckContext {
   private:
     std::string path;
     std::string name;
+    std::string remark;
     Random randomness;
     std::ostream& out;
 };

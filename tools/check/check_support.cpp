@@ -1,0 +1,142 @@
+#include "check_support.h"
+
+#include <cmath>
+#include <cstdio>
+
+ModuleFile loadModule(CheckContext& context) {
+    return need(context, ModuleFile::load(context.modulePath()), "loading the module file");
+}
+
+std::unique_ptr<ModuleDriver> makeInstance(CheckContext& context, const ModuleFile& file,
+                                           MakeOptions options) {
+    std::unique_ptr<ModuleDriver> driver =
+        need(context, ModuleDriver::make(file, options),
+             "makeModule(" + std::to_string(options.moduleIndex) + ", " +
+                 std::to_string(options.selector) + ")");
+    const PluginRecord* record = driver->record();
+    context.require(driver->usable(), "makeModule returned a record that is not a plug-in record "
+                                      "(magic " +
+                                          hex(static_cast<uint32_t>(record->magic)) +
+                                          ", dispatcher " +
+                                          (record->dispatcher ? "set" : "missing") + ")");
+    return driver;
+}
+
+std::unique_ptr<ModuleDriver> openInstance(CheckContext& context, const ModuleFile& file,
+                                           float rate, int32_t blockSize) {
+    std::unique_ptr<ModuleDriver> driver = makeInstance(context, file);
+    need(context, driver->learnPins(), "learning the pins");
+    need(context, driver->wirePins(), "wiring the pins");
+    need(context, driver->setSampleRate(rate), "setting the sample rate");
+    need(context, driver->setBlockSize(blockSize), "setting the block size");
+    need(context, driver->open(), "opening");
+    requireSoundOutput(context, *driver, "while opening");
+    return driver;
+}
+
+void need(CheckContext& context, const Status& status, const std::string& doing) {
+    context.require(status.ok(), doing + ": " + status.error());
+}
+
+namespace {
+
+// Data bytes after a status byte; -1 for a status that no packed message can carry (system
+// exclusive, its end, and the undefined ones).
+int dataBytesOf(int32_t status) {
+    if (status < 0xF0)
+        return status >= 0xC0 && status < 0xE0 ? 1 : 2;
+    switch (status) {
+    case 0xF1:
+    case 0xF3:
+        return 1;
+    case 0xF2:
+        return 2;
+    case 0xF0:
+    case 0xF4:
+    case 0xF5:
+    case 0xF7:
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+std::string midiProblem(int32_t message) {
+    const auto word = static_cast<uint32_t>(message);
+    const int32_t status = midiStatus(message);
+    if (status < 0x80)
+        return "its status byte " + std::to_string(status) + " is below 128";
+    const int data = dataBytesOf(status);
+    if (data < 0)
+        return "status " + hex(static_cast<uint32_t>(status)) + " is no message of up to 3 bytes";
+    const int32_t bytes[2] = {midiData1(message), midiData2(message)};
+    for (int i = 0; i < data; ++i)
+        if (bytes[i] > 0x7F)
+            return "data byte " + std::to_string(bytes[i]) + " is 128 or more";
+    const uint32_t unused = data == 2 ? word >> 24 : data == 1 ? word >> 16 : word >> 8;
+    if (unused != 0)
+        return "bits beyond its " + std::to_string(data + 1) + " bytes are set";
+    return {};
+}
+
+void requireSoundOutput(CheckContext& context, ModuleDriver& driver, const std::string& where) {
+    const std::vector<PinInfo>& pins = driver.pins();
+    for (const ModuleMidi& sent : driver.sent()) {
+        const std::string what = "sent " + hex(static_cast<uint32_t>(sent.message)) + " through " +
+                                 pinName(driver, sent.pin) + " " + where;
+        const std::string problem = midiProblem(sent.message);
+        context.require(problem.empty(), what + ": " + problem);
+        const bool known = sent.pin >= 0 && static_cast<size_t>(sent.pin) < pins.size();
+        context.require(known && pins[static_cast<size_t>(sent.pin)].direction == DirOut &&
+                            pins[static_cast<size_t>(sent.pin)].datatype == DtMidi,
+                        what + ", which is not described as a MIDI output");
+    }
+    driver.clearSent();
+    if (!driver.moduleMistakes().empty())
+        context.fail(driver.moduleMistakes().front() + " " + where);
+    driver.clearRequests();
+}
+
+std::vector<int32_t> sampleInputs(const ModuleDriver& driver) {
+    std::vector<int32_t> found;
+    for (size_t i = 0; i < driver.pins().size(); ++i)
+        if (driver.pins()[i].datatype == DtSamples && driver.pins()[i].isInput())
+            found.push_back(static_cast<int32_t>(i));
+    return found;
+}
+
+void fillInputs(ModuleDriver& driver, const std::vector<int32_t>& pins, float level) {
+    for (const int32_t pin : pins) {
+        float* block = driver.block(pin);
+        std::fill(block, block + BlockCapacity, level);
+    }
+}
+
+void runBlock(CheckContext& context, ModuleDriver& driver, const std::string& where) {
+    need(context, driver.runBlock(0), "running a block " + where);
+    requireSoundOutput(context, driver, where);
+}
+
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+std::string sampleText(float value) {
+    if (std::isnan(value))
+        return "NaN";
+    if (std::isinf(value))
+        return value > 0 ? "+Inf" : "-Inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
+}
+
+std::string pinName(const ModuleDriver& driver, int32_t pin) {
+    const bool known = pin >= 0 && static_cast<size_t>(pin) < driver.pins().size();
+    return "pin " + std::to_string(pin) +
+           (known ? " ('" + driver.pins()[static_cast<size_t>(pin)].name + "')" : "");
+}
