@@ -141,7 +141,7 @@ void oddTexts(CheckContext& context, ModuleDriver& driver, const std::vector<int
         } texts[] = {{"", false, "an empty text"},
                      {std::string(399, 'k'), false, "a 399-character text"},
                      {"unterminated", true, "a full buffer without a terminator"},
-                     {original, false, "its default text again"}};
+                     {original, false, "its earlier text again"}};
         for (const auto& text : texts) {
             driver.setText(index, text.text);
             driver.carelessTexts = text.careless;
@@ -163,6 +163,7 @@ void checkBlocks(CheckContext& context) {
     const ModuleFile file = loadModule(context);
     const auto driver = openInstance(context, file);
     const std::vector<int32_t> inputs = sampleInputs(*driver);
+    giveFiles(context, *driver);
     for (const Setting& setting : settings(context.random())) {
         need(context, driver->setSampleRate(setting.rate), "setting the sample rate");
         need(context, driver->setBlockSize(setting.frames), "setting the block size");
@@ -219,6 +220,7 @@ void checkHangingNotes(CheckContext& context) {
     const auto driver = openInstance(context, file);
     const std::vector<int32_t> inputs = sampleInputs(*driver);
     Random& random = context.random();
+    giveFiles(context, *driver);
     SoundingNotes notes;
     for (int32_t step = 0; step < 48; ++step) {
         for (size_t n = 0; n < inputs.size(); ++n)

@@ -18,8 +18,9 @@ uint64_t seedFor(uint64_t runSeed, const std::string& check) {
     return runSeed ^ hash;
 }
 
+// Each report starts on a line of its own, whatever the module printed before it.
 void report(std::ostream& out, const std::string& line) {
-    out << ReportMark << line << "\n" << std::flush;
+    out << "\n" << ReportMark << line << "\n" << std::flush;
 }
 
 int probeLoading(const std::string& module, std::ostream& out) {

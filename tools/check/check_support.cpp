@@ -114,6 +114,26 @@ void fillInputs(ModuleDriver& driver, const std::vector<int32_t>& pins, float le
     }
 }
 
+void giveFiles(CheckContext& context, ModuleDriver& driver) {
+    for (size_t i = 0; i < driver.pins().size(); ++i) {
+        const PinInfo& pin = driver.pins()[i];
+        if (pin.datatype != DtText || !pin.isInput() || !(pin.flags & PinFlagFileName))
+            continue;
+        const std::string extension = pin.extraText ? *pin.extraText : "";
+        const std::string name =
+            "file" + std::to_string(i) + (extension.empty() ? "" : ".") + extension.substr(0, 16);
+        std::FILE* file = std::fopen(name.c_str(), "wb");
+        context.require(file != nullptr, "cannot write " + name + " in the working folder");
+        for (int n = 0; n < 64; ++n)
+            std::fputc(context.random().below(256), file);
+        context.require(std::fclose(file) == 0, "cannot write " + name + " in the working folder");
+        driver.setText(static_cast<int32_t>(i), name);
+        need(context, driver.pinStatus(static_cast<int32_t>(i), 1), "telling a text pin's change");
+        requireSoundOutput(context, driver,
+                           "after naming a file of random bytes in '" + pin.name + "'");
+    }
+}
+
 void runBlock(CheckContext& context, ModuleDriver& driver, const std::string& where) {
     need(context, driver.runBlock(0), "running a block " + where);
     requireSoundOutput(context, driver, where);

@@ -45,6 +45,10 @@ std::vector<int32_t> sampleInputs(const ModuleDriver& driver);
 // Fills the whole block of every pin in `pins` with `level`.
 void fillInputs(ModuleDriver& driver, const std::vector<int32_t>& pins, float level);
 
+// Gives every text input that holds a file name the name of a new file in the working folder,
+// filled with random bytes, so that a module that reads the file gets something to work on.
+void giveFiles(CheckContext& context, ModuleDriver& driver);
+
 // Runs one block from sample 0 and checks what came out of it.
 void runBlock(CheckContext& context, ModuleDriver& driver, const std::string& where);
 
