@@ -37,12 +37,6 @@ struct HostRequest {
     intptr_t pointer;
 };
 
-// A module's two entries, from a loaded file or linked into the program.
-struct ModuleEntries {
-    GetModulePropertiesFn properties = nullptr;
-    MakeModuleFn make = nullptr;
-};
-
 // How the instance is made.
 struct MakeOptions {
     int32_t moduleIndex = 0;
