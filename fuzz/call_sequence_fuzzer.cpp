@@ -57,7 +57,8 @@ enum class Action : uint8_t {
     RowFile,
     Clock,
     Close,
-    kMaxValue = Close
+    FileFault,
+    kMaxValue = FileFault
 };
 
 // Any text without a '/', so that every file the module creates stays in the scratch folder.
@@ -151,13 +152,23 @@ void runBlock(FuzzedDataProvider& in, FuzzHost& host, HostedInstance& instance) 
             break;
         }
     }
-    const int32_t start = in.ConsumeIntegralInRange(0, BlockLength - 1);
+    // A start inside the host's blocks; or, once the host has told the module their size, now
+    // and then one at or past their end or before them, where every input must read as low.
+    const bool outside = instance.toldBlockSize && in.ConsumeIntegralInRange(0, 7) == 0;
+    const int32_t outsideStarts[] = {
+        instance.blockSize, instance.blockSize + 1, BlockLength, 100000, INT32_MAX, -1, INT32_MIN};
+    const int32_t start =
+        outside ? pick(in, outsideStarts) : in.ConsumeIntegralInRange(0, BlockLength - 1);
     SubProcessRoutine routine = instance.record->subProcess;
     if (!routine)
         fail("the plug-in record has no sub-process routine");
     const Driving driving(instance.record);
-    routine(instance.record->instance, start, BlockLength - start);
+    const uint8_t wasRecording = rowState().recording;
+    routine(instance.record->instance, start, BlockLength);
     host.clock = static_cast<int32_t>(static_cast<uint32_t>(host.clock) + BlockLength);
+    // REC read as low clears the flag; an instance not yet open runs no routine of its own
+    if (outside && rowState().recording > wasRecording)
+        fail("a block starting outside the host's block read REC");
 }
 
 void writeParam(FuzzedDataProvider& in, HostedInstance& instance) {
@@ -206,8 +217,11 @@ void makeInstance(FuzzedDataProvider& in, FuzzHost& host, size_t slot) {
     const int32_t pinCount = anyPinCount(in);
     const bool describe = in.ConsumeIntegralInRange(0, 3) != 0;
     const bool open = in.ConsumeIntegralInRange(0, 3) != 0;
+    const bool tellBlockSize = in.ConsumeIntegralInRange(0, 3) != 0;
     if (!host.make(slot, moduleIndex, selector, withCallback, pinCount))
         return;
+    if (tellBlockSize)
+        host.dispatch(slot, OpSetBlockSize, 0, BlockLength, nullptr, 0.0f);
     if (describe)
         host.describe(slot);
     if (open)
@@ -221,9 +235,33 @@ void request(FuzzedDataProvider& in, FuzzHost& host, size_t slot) {
         in.ConsumeBool() ? in.ConsumeIntegralInRange(-1, 16) : in.ConsumeIntegral<int32_t>();
     const int32_t index =
         in.ConsumeBool() ? in.ConsumeIntegralInRange(-2, 20) : in.ConsumeIntegral<int32_t>();
-    const int32_t value = anyInt32(in);
+    // The host's blocks hold BlockLength samples: it never tells the module they hold more.
+    const int32_t value =
+        opcode == OpSetBlockSize ? std::min(anyInt32(in), BlockLength) : anyInt32(in);
     void* pointer = in.ConsumeBool() ? zeroed : nullptr;
     host.dispatch(slot, opcode, index, value, pointer, anyLevel(in));
+}
+
+// What a user's file system does to a record file behind the module's back: makes it
+// read-only, replaces it with another file between loads, or puts a folder in its place.
+void fileFault(FuzzedDataProvider& in) {
+    const char* name = pick(in, rowFileNames);
+    recordedNotes.rewritten(name);
+    std::error_code ignored;
+    switch (in.ConsumeIntegralInRange(0, 2)) {
+    case 0:
+        fs::permissions(
+            name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, ignored);
+        break;
+    case 1:
+        writeFile("replacement.tmp", in.ConsumeRandomLengthString(64));
+        std::rename("replacement.tmp", name);
+        break;
+    default:
+        fs::remove(name, ignored);
+        fs::create_directory(name, ignored);
+        break;
+    }
 }
 
 void changeOutFile(FuzzedDataProvider& in, HostedInstance& instance) {
@@ -303,6 +341,9 @@ void act(FuzzedDataProvider& in, FuzzHost& host) {
     case Action::Close:
         host.dispatch(slot, OpClose, 0, 0, nullptr, 0.0f);
         break;
+    case Action::FileFault:
+        fileFault(in);
+        break;
     default:
         break;
     }
@@ -314,10 +355,11 @@ void startFresh() {
     recordedNotes.clear();
     burstNotesLeft = MaxBurstNotes;
     std::error_code ignored;
-    for (const fs::path& folder : {fs::path(scratchFolder), fs::path(scratchFolder) / "sub"})
+    const fs::path sub = fs::path(scratchFolder) / "sub";
+    for (const fs::path& folder : {fs::path(scratchFolder), sub})
         for (const auto& entry : fs::directory_iterator(folder, ignored))
-            if (!entry.is_directory(ignored))
-                fs::remove(entry.path(), ignored);
+            if (entry.path() != sub)
+                fs::remove_all(entry.path(), ignored);
 }
 
 // What a fresh library has; the row, which outlives every instance, goes with the rest.

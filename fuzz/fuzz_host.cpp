@@ -151,6 +151,10 @@ intptr_t FuzzHost::dispatch(size_t slot, int32_t opcode, int32_t index, int32_t 
     const Driving driving(record);
     const intptr_t result = record->dispatcher(record, opcode, index, value, pointer, opt);
     switch (opcode) {
+    case OpSetBlockSize:
+        place->toldBlockSize = true;
+        place->blockSize = value;
+        break;
     case OpClose:
         if (result != 1)
             fail("closing an instance did not answer 1");

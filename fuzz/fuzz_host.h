@@ -30,6 +30,8 @@ struct HostedInstance {
     int32_t pinCount = DescribedPins; // the answer to HostPinCount
     std::string pinText;              // the OUTFILE text the host hands out
     bool terminateText = true;        // false: fill the whole buffer, capacity honoured
+    bool toldBlockSize = false;       // whether opcode 3 has told the module a block size
+    int32_t blockSize = 0;            // the last size it told, never above BlockLength
 
     // learnt from the pin descriptions: where each pin's value lives, and its datatype
     std::array<void*, DescribedPins> variables{};

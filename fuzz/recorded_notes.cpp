@@ -31,25 +31,26 @@ std::string contents(const std::string& name) {
     return bytes;
 }
 
-// A NOTE_ON with a velocity; velocity 0 ends a note.
-bool startsANote(int32_t message) {
-    return (message & 0xF0) == 0x90 && (message >> 16 & 0xFF) != 0;
-}
-
 } // namespace
 
 void RecordedNotes::beforeMidi(int32_t message, int count) {
     const RowState& state = rowState();
-    if (!startsANote(message) || state.recordFileStatus != 0 || state.recording != 1)
+    if (!isNoteStart(message) || state.recordFileStatus != 0 || state.recording != 1)
         return;
-    std::pair<uint64_t, uint64_t> id;
-    if (!identify(state.fileName, id))
-        fail("the record file is open but its name leads nowhere");
+    // The notes go to the file the stream holds, which the file system may have replaced or
+    // removed under its name since the load.
+    struct stat status;
+    if (!state.recordFile || fstat(fileno(state.recordFile), &status) != 0)
+        fail("the record file is said to be open but has no stream");
+    const std::pair<uint64_t, uint64_t> id{static_cast<uint64_t>(status.st_dev),
+                                           static_cast<uint64_t>(status.st_ino)};
     auto [entry, first] = files.try_emplace(id);
     File& file = entry->second;
     if (first) {
         file.name = state.fileName;
         file.before = contents(file.name);
+        std::pair<uint64_t, uint64_t> named;
+        file.predictable = identify(state.fileName, named) && named == id;
     }
     file.expected.append(static_cast<size_t>(count), static_cast<char>(message >> 8 & 0xFF));
 }
@@ -65,8 +66,10 @@ void RecordedNotes::check() const {
     std::pair<uint64_t, uint64_t> log{};
     const bool hasLog = identify(logName, log);
     for (const auto& [id, file] : files) {
-        if (!file.predictable || (hasLog && id == log))
-            continue;
+        std::pair<uint64_t, uint64_t> named;
+        if (!file.predictable || (hasLog && id == log) || !identify(file.name.c_str(), named) ||
+            named != id)
+            continue; // gone from under its name: what it holds cannot be read back
         if (contents(file.name) != file.before + file.expected)
             fail("the record file does not hold exactly the notes recorded into it");
     }

@@ -336,11 +336,9 @@ Status ModuleDriver::runBlock(int32_t start) {
     if (frames < 1 || frames > BlockCapacity)
         return Failure{"a block of " + std::to_string(frames) + " samples does not fit the " +
                        std::to_string(BlockCapacity) + "-sample blocks"};
-    if (start < 0 || start >= BlockCapacity)
-        return Failure{"a block cannot start at sample " + std::to_string(start)};
     if (!routine)
         return Failure{"the module has no sub-process routine"};
-    routine(instanceWord, start, std::max(frames - start, 0));
+    routine(instanceWord, start, frames);
     clock += frames;
     return {};
 }

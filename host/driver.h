@@ -4,9 +4,9 @@
 // input sample blocks and the texts it hands out, answers every request the module makes of the
 // host, and sends requests, events and blocks to the instance. It does what it is told: asked
 // for a mistake a careless host makes (an event before open, a pin event for a pin that does not
-// exist, any opcode, an unterminated text), it makes it. Only calls that would break the host
-// itself are refused: anything after the record is gone, and a block starting outside the
-// sample blocks.
+// exist, any opcode, an unterminated text, a block starting anywhere), it makes it. Only calls
+// that would break the host itself are refused: anything after the record is gone, and blocks
+// longer than the sample blocks.
 //
 // Several drivers may live at once; the callback finds its driver through the host handle,
 // which is the driver's address, so a driver never moves.
@@ -114,9 +114,9 @@ class ModuleDriver {
     Status midi(int32_t message, int32_t timeDelta = 0, uint16_t extra = 0);
     Status call(EventRoutine routine);
 
-    // One call of the sub-process routine the host holds (updated by HostSubProcessChanged):
-    // the block's first sample is `start`, its length the block size less `start`. Refused for
-    // a start outside the sample blocks or a block size beyond them.
+    // One call of the sub-process routine the host holds (updated by HostSubProcessChanged) with
+    // the block size and any start position, even one outside the blocks: the module is told the
+    // block size and must not read beyond it. Refused for a block size beyond the blocks.
     Status runBlock(int32_t start = 0);
 
     // ---- What the module did

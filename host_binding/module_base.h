@@ -70,10 +70,3 @@ class SEModule_base {
     void releasePins() noexcept;
     void deliverPinStatus(int32_t index, int32_t status);
 };
-
-// Defined here, where the owner's requests are known, so that a module's sends cost no call.
-inline void SEPin::sendMidi(int32_t timeStamp, int32_t message) noexcept {
-    if (owner)
-        owner->callHost(HostSendMidi, pinIndex, message,
-                        reinterpret_cast<void*>(static_cast<intptr_t>(timeStamp)));
-}

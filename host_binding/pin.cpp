@@ -2,6 +2,8 @@
 
 #include "module_base.h"
 
+#include <cstring>
+
 void SEPin::setUpPin(void* variableAddress, SEModule_base* pinOwner, int32_t index,
                      int32_t type) noexcept {
     owner = pinOwner;
@@ -9,7 +11,8 @@ void SEPin::setUpPin(void* variableAddress, SEModule_base* pinOwner, int32_t ind
     datatype = type;
     variable = variableAddress;
     status = 0;
-    inlineValue = {};
+    // Every byte: `= {}` on a union would clear only its first, 16-bit, member.
+    std::memset(&inlineValue, 0, sizeof inlineValue);
     if (variableAddress)
         return;
     switch (type) {
@@ -26,4 +29,10 @@ void SEPin::setUpPin(void* variableAddress, SEModule_base* pinOwner, int32_t ind
     default:
         break; // text, MIDI and unknown datatypes have no value of their own
     }
+}
+
+void SEPin::sendMidi(int32_t timeStamp, int32_t message) noexcept {
+    if (owner)
+        owner->callHost(HostSendMidi, pinIndex, message,
+                        reinterpret_cast<void*>(static_cast<intptr_t>(timeStamp)));
 }

@@ -16,8 +16,7 @@ class SEPin {
                   int32_t datatype) noexcept;
 
     // Sends a packed MIDI message out through this pin; nothing without a host callback.
-    // Defined in module_base.h.
-    inline void sendMidi(int32_t timeStamp, int32_t message) noexcept;
+    void sendMidi(int32_t timeStamp, int32_t message) noexcept;
 
     // Storage for a pin without a variable, read according to `datatype`. Wide enough for
     // the address of a sample block.

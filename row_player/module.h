@@ -64,9 +64,7 @@ enum ModulePin : int32_t {
 class Module final : public SEModule_base {
   public:
     Module(HostCallback callback, intptr_t hostHandle) noexcept
-        : SEModule_base(callback, hostHandle) {
-        record.event = receiveEvent;
-    }
+        : SEModule_base(callback, hostHandle) {}
     ~Module() override;
 
     void onPinStatusChange(SEPin* pin) override;
@@ -81,9 +79,8 @@ class Module final : public SEModule_base {
     void reloadRow() noexcept;
 
   private:
-    // The record's entries for blocks and events.
+    // The sub-process routine: one block.
     static void SE_ABI runBlock(void* instance, int32_t start, int32_t frames) noexcept;
-    static void SE_ABI receiveEvent(void* instance, HostEvent* event) noexcept;
 
     void* pinVariable(int32_t index) noexcept;
     void playNote() noexcept;

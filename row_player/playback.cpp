@@ -4,20 +4,13 @@
 
 namespace {
 
-// Above 2 volts, a level of 0.2, an input is high; at or below, low; a NaN is neither. 0.2 lies
-// between two neighbouring floats, so comparing a level with the lower of them decides exactly as
-// comparing it with 0.2 in double precision would, without converting it.
-constexpr float HighLevel = 0x1.999998p-3f;
-constexpr float AboveHighLevel = 0x1.99999ap-3f;
-static_assert(AboveHighLevel - HighLevel == 0x1p-26f, "neighbouring floats");
-static_assert(static_cast<double>(HighLevel) < 0.2 && static_cast<double>(AboveHighLevel) > 0.2,
-              "0.2 lies between them");
-
+// Above 2 volts, a level of 0.2, an input is high; at or below, low; a NaN is neither. The
+// level is compared in double precision, so the float nearest to 0.2, a little above it, is high.
 bool isHigh(float level) {
-    return level > HighLevel;
+    return static_cast<double>(level) > 0.2;
 }
 bool isLow(float level) {
-    return level <= HighLevel;
+    return static_cast<double>(level) <= 0.2;
 }
 
 // An input the host has not given a block reads as 0, which is low.
@@ -38,19 +31,17 @@ void SE_ABI Module::runBlock(void* instance, int32_t start, int32_t) noexcept {
     static_cast<Module*>(static_cast<SEModule_base*>(instance))->processBlock(start);
 }
 
-// The inputs are read once, at the block's first sample, before anything is done. Without pins,
-// or with a start before the block, every input reads as 0. Conditions joined with & cost one
-// branch instead of two, and the routine starts on a cache line of its own, so that its speed
-// does not depend on where the linker happens to place it: a block runs thousands of times a
-// second.
-[[gnu::aligned(64)]] void Module::processBlock(int32_t start) noexcept {
+// The inputs are read once, at the block's first sample, before anything is done. The host's
+// blocks are `blockSize` samples long (opcode 3): a start position outside them, or an instance
+// without pins, reads every input as low and touches no sample.
+void Module::processBlock(int32_t start) noexcept {
     RowState& state = rowState();
     const int32_t from = fromNote;
     const int32_t to = toNote;
     struct {
         float reload, rec, rewind, play, gate;
     } in = {};
-    if ((pins != nullptr) & (start >= 0))
+    if (pins != nullptr && start >= 0 && start < blockSize)
         in = {levelAt(reloadIn, start), levelAt(recIn, start), levelAt(returnIn, start),
               levelAt(playIn, start), levelAt(gateIn, start)};
 
@@ -62,7 +53,7 @@ void SE_ABI Module::runBlock(void* instance, int32_t start, int32_t) noexcept {
     if (isHigh(in.play) && state.rowLength != 0 && state.gateArmed == 1 && isHigh(in.gate) &&
         state.position < state.rowLength)
         playNote();
-    if (isLow(in.gate) & (state.gateArmed == 0))
+    if (isLow(in.gate) && state.gateArmed == 0)
         rearmGate();
     if (loopIt == 1)
         wrapLoop(from, to);
@@ -72,9 +63,9 @@ void SE_ABI Module::runBlock(void* instance, int32_t start, int32_t) noexcept {
 void Module::playNote() noexcept {
     RowState& state = rowState();
     const uint8_t note = state.row[state.position++];
-    state.noteOffRing[ringIndex] = noteMessage(0x80, note, velocity);
+    state.noteOffRing[ringIndex] = noteMessage(MidiNoteOff, note, velocity);
     state.gateArmed = 0;
-    send(noteMessage(0x90, note, velocity));
+    send(noteMessage(MidiNoteOn, note, velocity));
 }
 
 // GATE fell after a note: the ring turns by one slot over the first `nextNoteOff` slots, and

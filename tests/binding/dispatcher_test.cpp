@@ -126,6 +126,7 @@ void SE_ABI countingRoutine(void*, int32_t, int32_t) {
 void SE_ABI otherRoutine(void*, int32_t, int32_t) {}
 
 TEST(SetSubProcess, TellsTheHostOnlyAboutAChange) {
+    routineCalls = 0;
     FakeHost host;
     auto* module = new TableModule(FakeHost::callback, host.handle());
     PluginRecord* record = module->pluginRecord();

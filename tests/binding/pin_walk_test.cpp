@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr int32_t NotSetUp = -1;
@@ -140,6 +142,21 @@ TEST(PinSetUp, AVariableAddressWinsOverInlineStorage) {
     EXPECT_EQ(module->pins[1].variable, &numberVariable);
     EXPECT_EQ(host.countOf(HostPinBuffer), 0);
     module->dispatch(OpClose, 0, 0, nullptr, 0.0f);
+}
+
+// Set-up clears every byte of the inline value that was there before, not only the union's first
+// member: a 32-bit or float pin must not keep the upper bytes of an earlier value.
+TEST(PinSetUp, ClearsTheWholeInlineValue) {
+    int16_t variable = 7;
+    const unsigned char zero[sizeof(SEPin::InlineValue)] = {};
+    for (int32_t type : {0, 1, 2, 4, 6, 8, 9}) // every datatype and one unknown
+        for (void* address : {static_cast<void*>(nullptr), static_cast<void*>(&variable)}) {
+            SEPin pin;
+            std::memset(&pin.inlineValue, 0xFF, sizeof pin.inlineValue);
+            pin.setUpPin(address, nullptr, 0, type);
+            EXPECT_EQ(std::memcmp(&pin.inlineValue, zero, sizeof zero), 0)
+                << "datatype " << type << (address ? " with a variable" : "");
+        }
 }
 
 TEST(PinWalk, HostPinCountsThatCannotBeHonouredLeaveNoPins) {

@@ -96,8 +96,6 @@ TEST(ModuleDriver, RefusesWhatWouldBreakTheHost) {
     ASSERT_TRUE(driver->open().ok());
     EXPECT_TRUE(driver->runBlock(5).ok());
     EXPECT_EQ(faults(*driver), std::vector<int32_t>({20})) << "a block from sample 5";
-    EXPECT_FALSE(driver->runBlock(-1).ok());
-    EXPECT_FALSE(driver->runBlock(BlockCapacity).ok());
     ASSERT_TRUE(driver->setBlockSize(BlockCapacity + 1).ok());
     EXPECT_FALSE(driver->runBlock().ok());
 

@@ -1,5 +1,7 @@
 #include "support/module_rig.h"
 
+#include "module.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +9,26 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+namespace {
+
+// The row, the play state and the record file are process-wide, as they are in a loaded library.
+// Every test starts from the state the library has when it is loaded, whatever ran before it.
+class FreshRowStateForEachTest : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override {
+        RowState& state = rowState();
+        closeRecordFile(state);
+        delete[] state.row;
+        state = RowState{};
+    }
+};
+
+const bool freshRowStates = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new FreshRowStateForEachTest);
+    return true;
+}();
+
+} // namespace
 
 PluginRecord* makeKaveltrum(HostCallback callback, intptr_t hostHandle) {
     return makeModule(0, 1, callback, hostHandle);

@@ -85,8 +85,9 @@ struct Announcement {
     int32_t frames; // samples per sub-process call
 };
 
-// Announcements no host should make: the module stores them and goes on reading the first sample
-// of every block, so it records and plays as before.
+// Announcements no host should make. The module stores them; an odd sample rate changes nothing,
+// but with a block size of 0 or less no start position lies inside a block, so every input reads
+// as low: nothing is recorded or played, and no sample is read.
 TEST(ValidatorBlocks, OddBlockSizesAndRatesAnnounced) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
@@ -127,9 +128,11 @@ TEST(ValidatorBlocks, OddBlockSizesAndRatesAnnounced) {
         raw.block();
         for (int i = 0; i < 4; ++i)
             raw.pulse();
-        EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({48, 50, 52}));
+        const std::vector<int> notes =
+            odd.blockSize > 0 ? std::vector<int>({48, 50, 52}) : std::vector<int>();
+        EXPECT_EQ(notesPlayed(raw.sent), notes);
         raw.close();
-        EXPECT_EQ(readBytes(row), std::vector<uint8_t>({48, 50, 52}));
+        EXPECT_EQ(readBytes(row), std::vector<uint8_t>(notes.begin(), notes.end()));
     }
 }
 
@@ -158,6 +161,35 @@ TEST(ValidatorBlocks, InputsAreReadAtTheBlockStartOnly) {
         raw.set(Gate, 0.0f);
         raw.block(start);
     }
+}
+
+// The host's blocks are as long as it said with opcode 3. A start position outside them reads
+// every input as low and no sample, however far out it lies: GATE and REC, high in every sample
+// the host has, neither play nor record.
+TEST(ValidatorBlocks, StartPositionsOutsideTheBlockReadNothing) {
+    Scratch scratch;
+    const std::string row = scratch.file("row.brumo");
+    writeBytes(row, {60, 62, 64});
+    RawHost raw;
+    raw.open();
+    raw.dispatch(OpSetBlockSize, 0, 64);
+    raw.text(row);
+    raw.set(Play, 1.0f);
+    raw.block(); // GATE low arms the player
+    raw.set(Gate, 1.0f);
+    raw.set(Rec, 1.0f);
+    const int32_t outside[] = {64,     65,        1000, RawHost::BlockCapacity - 1,
+                               100000, INT32_MAX, -1,   INT32_MIN};
+    for (int32_t start : outside) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        raw.block(start);
+        raw.midi(noteOn(70));
+        EXPECT_TRUE(raw.sent.empty());
+    }
+    raw.block(63); // the block's last sample
+    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60}));
+    raw.close();
+    EXPECT_EQ(readBytes(row), std::vector<uint8_t>({60, 62, 64}));
 }
 
 } // namespace

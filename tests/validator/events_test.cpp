@@ -45,6 +45,7 @@ TEST(ValidatorEvents, PinStatusForEveryIndexAndStatus) {
 TEST(ValidatorEvents, EverythingBeforeOpen) {
     Scratch scratch;
     const std::string early = scratch.file("early.brumo");
+    calls = 0;
     RawHost raw;
     raw.outFileText = early;
     raw.set(Rec, 1.0f);

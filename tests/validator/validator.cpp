@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #if defined(_WIN32)
@@ -24,17 +25,37 @@ const char* const pinNames[PinCount] = {"MIDI In",  "REC",     "PLAY",    "RETUR
                                         "loopit",   "from..",  "..to",    "next noteoff",
                                         "velocity", "MIDI Out"};
 
-const ModuleFile& kaveltrum() {
-    static const ModuleFile file = [] {
-        Result<std::string> path = defaultModulePath();
-        if (!path)
-            throw std::runtime_error(path.error());
-        Result<ModuleFile> loaded = ModuleFile::load(*path);
-        if (!loaded)
-            throw std::runtime_error(loaded.error());
-        return *loaded;
-    }();
+namespace {
+
+// The module's state is process-wide: each test loads the module file afresh, as a host that has
+// just loaded it, and unloads it at its end, so no test sees what another left behind.
+std::optional<ModuleFile>& loadedModule() {
+    static std::optional<ModuleFile> file;
     return file;
+}
+
+class FreshModuleForEachTest : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override { loadedModule().reset(); }
+};
+
+const bool freshModules = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new FreshModuleForEachTest);
+    return true;
+}();
+
+} // namespace
+
+const ModuleFile& kaveltrum() {
+    std::optional<ModuleFile>& file = loadedModule();
+    if (file)
+        return *file;
+    Result<std::string> path = defaultModulePath();
+    if (!path)
+        throw std::runtime_error(path.error());
+    Result<ModuleFile> loaded = ModuleFile::load(*path);
+    if (!loaded)
+        throw std::runtime_error(loaded.error());
+    return file.emplace(*loaded);
 }
 
 // ---- Files

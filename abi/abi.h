@@ -167,6 +167,11 @@ struct PinDescription {
 
 // ---- MIDI ---------------------------------------------------------------------------------
 
+// Status bytes of the messages a note is made of, on the first channel; add the channel's
+// number less one for the others.
+constexpr int32_t MidiNoteOff = 0x80;
+constexpr int32_t MidiNoteOn = 0x90;
+
 // A packed message: status in bits 0-7, first data byte in 8-15, second in 16-23.
 constexpr int32_t packMidi(int32_t status, int32_t data1, int32_t data2) {
     return status | data1 << 8 | data2 << 16;
@@ -179,6 +184,21 @@ constexpr int32_t midiData1(int32_t message) {
 }
 constexpr int32_t midiData2(int32_t message) {
     return message >> 16 & 0xFF;
+}
+// The kind of a channel message without its channel: MidiNoteOn for a NOTE_ON on any channel.
+constexpr int32_t midiKind(int32_t message) {
+    return message & 0xF0;
+}
+constexpr int32_t midiChannel(int32_t message) { // 0 for the first channel
+    return message & 0x0F;
+}
+// A NOTE_ON with velocity 0 ends its note, as keyboards send it in place of a NOTE_OFF.
+constexpr bool isNoteStart(int32_t message) {
+    return midiKind(message) == MidiNoteOn && midiData2(message) != 0;
+}
+constexpr bool isNoteEnd(int32_t message) {
+    return midiKind(message) == MidiNoteOff ||
+           (midiKind(message) == MidiNoteOn && midiData2(message) == 0);
 }
 
 // ---- Module properties and the two exports ------------------------------------------------
