@@ -4,43 +4,18 @@
 #include "check_options.h"
 #include "check_run.h"
 #include "checks.h"
+#include "files.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A working folder for one child, removed with whatever the module left in it.
-class Scratch {
-  public:
-    Scratch() {
-        std::random_device entropy;
-        std::error_code error;
-        const fs::path base = fs::temp_directory_path(error);
-        for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
-            const fs::path candidate =
-                base / ("kaveltrum-check-" + std::to_string(entropy() % 100000000u));
-            if (fs::create_directory(candidate, error))
-                folder = candidate.string();
-        }
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        if (!folder.empty())
-            fs::remove_all(folder, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    const std::string& path() const { return folder; }
-
-  private:
-    std::string folder;
-};
 
 std::string seconds(double value) {
     char text[32];
@@ -93,12 +68,24 @@ void listChecks(std::ostream& out) {
     }
 }
 
+// A working folder for one child, removed with whatever the module left in it; null when none
+// can be made.
+std::unique_ptr<ScratchFolder> scratchFolder() {
+    try {
+        return std::make_unique<ScratchFolder>("kaveltrum-check");
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 // Whether the module file loads at all, tried in a child so that a library whose loading crashes
 // cannot take the tool with it. Empty when it loads, else why not.
 std::string loadProblem(const std::string& module, const CheckOptions& options) {
-    Scratch scratch;
+    const std::unique_ptr<ScratchFolder> scratch = scratchFolder();
+    if (!scratch)
+        return "no scratch folder can be made in the temporary folder";
     const ChildRun run = runChild(
-        ownProgram(), childArguments(module, LoadProbe, 0, scratch.path()), options.timeout);
+        ownProgram(), childArguments(module, LoadProbe, 0, scratch->path()), options.timeout);
     for (const std::string& line : reportLines(run.output)) {
         if (line == "LOADED")
             return {};
@@ -120,15 +107,15 @@ std::string loadProblem(const std::string& module, const CheckOptions& options) 
 
 CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uint64_t seed,
                          double timeout) {
-    Scratch scratch;
+    const std::unique_ptr<ScratchFolder> scratch = scratchFolder();
     CheckVerdict verdict;
     const std::string name = entry.name;
-    if (scratch.path().empty()) {
+    if (!scratch) {
         verdict.lines.push_back("FAIL " + name + ": no scratch folder could be made");
         return verdict;
     }
     const ChildRun run =
-        runChild(ownProgram(), childArguments(module, name, seed, scratch.path()), timeout);
+        runChild(ownProgram(), childArguments(module, name, seed, scratch->path()), timeout);
     std::string answer;
     for (const std::string& line : reportLines(run.output)) {
         if (startsWith(line, "WARN "))

@@ -1,5 +1,7 @@
 #include "check_support.h"
 
+#include "midi_check.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -38,47 +40,17 @@ void need(CheckContext& context, const Status& status, const std::string& doing)
     context.require(status.ok(), doing + ": " + status.error());
 }
 
-namespace {
-
-// Data bytes after a status byte; -1 for a status that no packed message can carry (system
-// exclusive, its end, and the undefined ones).
-int dataBytesOf(int32_t status) {
-    if (status < 0xF0)
-        return status >= 0xC0 && status < 0xE0 ? 1 : 2;
-    switch (status) {
-    case 0xF1:
-    case 0xF3:
-        return 1;
-    case 0xF2:
-        return 2;
-    case 0xF0:
-    case 0xF4:
-    case 0xF5:
-    case 0xF7:
-        return -1;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
-
 std::string midiProblem(int32_t message) {
-    const auto word = static_cast<uint32_t>(message);
+    if (isValidMidiMessage(message))
+        return {};
     const int32_t status = midiStatus(message);
     if (status < 0x80)
         return "its status byte " + std::to_string(status) + " is below 128";
-    const int data = dataBytesOf(status);
-    if (data < 0)
-        return "status " + hex(static_cast<uint32_t>(status)) + " is no message of up to 3 bytes";
-    const int32_t bytes[2] = {midiData1(message), midiData2(message)};
-    for (int i = 0; i < data; ++i)
-        if (bytes[i] > 0x7F)
-            return "data byte " + std::to_string(bytes[i]) + " is 128 or more";
-    const uint32_t unused = data == 2 ? word >> 24 : data == 1 ? word >> 16 : word >> 8;
-    if (unused != 0)
-        return "bits beyond its " + std::to_string(data + 1) + " bytes are set";
-    return {};
+    for (const int32_t data : {midiData1(message), midiData2(message)})
+        if (data > 0x7F)
+            return "data byte " + std::to_string(data) + " is 128 or more";
+    return "it is no MIDI message: status " + hex(static_cast<uint32_t>(status)) +
+           " is undefined, or takes other data bytes, or bits above them are set";
 }
 
 void requireSoundOutput(CheckContext& context, ModuleDriver& driver, const std::string& where) {

@@ -167,7 +167,7 @@ void checkHostMistakes(CheckContext& context) {
     sweepOpcodes(context, *driver);
 
     const std::vector<int32_t> inputs = sampleInputs(*driver);
-    for (const int32_t start : {64, 65, 1000, BlockCapacity - 1}) {
+    for (const int32_t start : {-1, 64, 65, BlockCapacity, INT32_MAX, INT32_MIN}) {
         const std::string where = "in a 64-sample block started at sample " + std::to_string(start);
         for (const float level : {1.0f, 0.0f}) {
             fillInputs(*driver, inputs, level);
