@@ -222,10 +222,17 @@ void checkHangingNotes(CheckContext& context) {
     Random& random = context.random();
     giveFiles(context, *driver);
     SoundingNotes notes;
+    // Each input pulses with a period and phase of its own, and every input ends low.
+    std::vector<int32_t> periods, phases;
+    for (size_t n = 0; n < inputs.size(); ++n) {
+        periods.push_back(random.between(2, 5));
+        phases.push_back(random.below(periods.back()));
+    }
     for (int32_t step = 0; step < 48; ++step) {
-        for (size_t n = 0; n < inputs.size(); ++n)
-            std::fill_n(driver->block(inputs[n]), BlockCapacity,
-                        (step + static_cast<int32_t>(n)) % 2 && step < 44 ? 1.0f : 0.0f);
+        for (size_t n = 0; n < inputs.size(); ++n) {
+            const bool high = (step + phases[n]) % periods[n] == 0 && step < 44;
+            std::fill_n(driver->block(inputs[n]), BlockCapacity, high ? 1.0f : 0.0f);
+        }
         if (step % 8 == 0 && step < 40) {
             const int32_t note = random.between(36, 84);
             need(context, driver->midi(packMidi(0x90, note, 100)), "sending a NOTE_ON");
