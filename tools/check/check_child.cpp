@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -18,9 +19,18 @@ uint64_t seedFor(uint64_t runSeed, const std::string& check) {
     return runSeed ^ hash;
 }
 
-// Each report starts on a line of its own, whatever the module printed before it.
+// Collects one report and hands it on whole when flushed.
+class ReportBuffer : public std::stringbuf {
+  protected:
+    int sync() override {
+        writeReport(str());
+        str({});
+        return 0;
+    }
+};
+
 void report(std::ostream& out, const std::string& line) {
-    out << "\n" << ReportMark << line << "\n" << std::flush;
+    out << ReportMark << line << "\n" << std::flush;
 }
 
 int probeLoading(const std::string& module, std::ostream& out) {
@@ -36,8 +46,11 @@ std::vector<std::string> childArguments(const std::string& module, const std::st
     return {ChildCommand, module, check, std::to_string(seed), folder};
 }
 
-int runChildCheck(const std::vector<std::string>& arguments, std::ostream& out) {
+int runChildCheck(const std::vector<std::string>& arguments) {
     dieQuietlyOnCrash();
+    keepOutputForReports();
+    ReportBuffer buffer;
+    std::ostream out(&buffer);
     if (arguments.size() != 4) {
         report(out, "FAIL child: wrong arguments");
         return 2;

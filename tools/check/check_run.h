@@ -19,7 +19,7 @@ std::vector<std::string> childArguments(const std::string& module, const std::st
                                         uint64_t seed, const std::string& folder);
 
 // The child's side: runs one check in `folder` and prints its report lines.
-int runChildCheck(const std::vector<std::string>& arguments, std::ostream& out);
+int runChildCheck(const std::vector<std::string>& arguments);
 
 struct CheckVerdict {
     bool passed = false;

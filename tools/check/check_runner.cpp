@@ -179,7 +179,7 @@ bool isCheckCommand(const std::string& firstWord) {
 
 int runCheckCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
     if (!words.empty() && words[0] == ChildCommand)
-        return runChildCheck(std::vector<std::string>(words.begin() + 1, words.end()), out);
+        return runChildCheck(std::vector<std::string>(words.begin() + 1, words.end()));
     Result<CheckOptions> options =
         parseCheckOptions(std::vector<std::string>(words.begin() + 1, words.end()));
     if (!options) {

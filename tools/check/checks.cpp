@@ -21,7 +21,7 @@ float Random::between(float low, float high) {
 }
 
 void CheckContext::warn(const std::string& what) {
-    out << "\n" << ReportMark << "WARN " << name << ": " << what << "\n" << std::flush;
+    out << ReportMark << "WARN " << name << ": " << what << "\n" << std::flush;
 }
 
 const std::vector<CheckEntry>& checkTable() {

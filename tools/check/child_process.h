@@ -32,3 +32,8 @@ std::string ownProgram();
 // Keeps a crash of this process from opening a debugger or dialog, and from leaving a core
 // file: it simply ends with its signal or exception code, for the parent to report.
 void dieQuietlyOnCrash();
+
+// From here on, standard output goes nowhere, so that whatever a module prints can neither flood
+// nor garble the reports; writeReport still reaches where standard output went before.
+void keepOutputForReports();
+void writeReport(const std::string& text);

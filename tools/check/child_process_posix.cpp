@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -146,4 +147,30 @@ std::string ownProgram() {
 void dieQuietlyOnCrash() {
     rlimit none{0, 0};
     setrlimit(RLIMIT_CORE, &none);
+}
+
+namespace {
+int reportChannel = STDOUT_FILENO;
+}
+
+void keepOutputForReports() {
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    const int nothing = open("/dev/null", O_WRONLY);
+    if (saved >= 0 && nothing >= 0 && dup2(nothing, STDOUT_FILENO) >= 0)
+        reportChannel = saved;
+    if (nothing >= 0)
+        close(nothing);
+}
+
+void writeReport(const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t done = write(reportChannel, text.data() + written, text.size() - written);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return;
+        written += static_cast<size_t>(done);
+    }
 }

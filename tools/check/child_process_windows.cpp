@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <chrono>
@@ -151,4 +153,37 @@ LONG WINAPI endWithTheCode(EXCEPTION_POINTERS* exception) {
 void dieQuietlyOnCrash() {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(endWithTheCode);
+}
+
+namespace {
+HANDLE reportChannel = GetStdHandle(STD_OUTPUT_HANDLE);
+}
+
+void keepOutputForReports() {
+    std::fflush(stdout);
+    HANDLE saved = nullptr;
+    HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, GetStdHandle(STD_OUTPUT_HANDLE), self, &saved, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return;
+    const int nothing = _open("NUL", _O_WRONLY);
+    if (nothing < 0 || _dup2(nothing, 1) != 0) {
+        CloseHandle(saved);
+        return;
+    }
+    _close(nothing);
+    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
+    reportChannel = saved;
+}
+
+void writeReport(const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        DWORD done = 0;
+        if (!WriteFile(reportChannel, text.data() + written,
+                       static_cast<DWORD>(text.size() - written), &done, nullptr) ||
+            done == 0)
+            return;
+        written += done;
+    }
 }
