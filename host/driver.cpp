@@ -230,9 +230,13 @@ intptr_t ModuleDriver::answerText(int32_t index, int32_t capacity, char* buffer)
     }
     const std::string& given = text(index);
     const auto room = static_cast<size_t>(capacity);
-    if (carelessTexts) {
+    if (textStyle == TextStyle::Repeated) {
         for (size_t i = 0; i < room; ++i)
             buffer[i] = given.empty() ? 'x' : given[i % given.size()];
+        return 0;
+    }
+    if (textStyle == TextStyle::Brimful && given.size() >= room) {
+        std::memcpy(buffer, given.data(), room);
         return 0;
     }
     const size_t length = std::min(given.size(), room - 1);
@@ -254,8 +258,8 @@ bool ModuleDriver::hasBlock(int32_t pin) const {
     return at >= pinTable.size() || pinTable[at].datatype == DtSamples;
 }
 
-size_t ModuleDriver::countOf(int32_t opcode) const {
-    return static_cast<size_t>(
+int ModuleDriver::countOf(int32_t opcode) const {
+    return static_cast<int>(
         std::count_if(requestLog.begin(), requestLog.end(),
                       [opcode](const HostRequest& r) { return r.opcode == opcode; }));
 }
@@ -330,15 +334,15 @@ Status ModuleDriver::call(EventRoutine called) {
     return event(e);
 }
 
-Status ModuleDriver::runBlock(int32_t start) {
+Status ModuleDriver::runBlock(int32_t start, int32_t length) {
     if (Status callable = checkCallable(); !callable)
         return callable;
-    if (frames < 1 || frames > BlockCapacity)
-        return Failure{"a block of " + std::to_string(frames) + " samples does not fit the " +
+    if (length > BlockCapacity)
+        return Failure{"a block of " + std::to_string(length) + " samples does not fit the " +
                        std::to_string(BlockCapacity) + "-sample blocks"};
     if (!routine)
         return Failure{"the module has no sub-process routine"};
-    routine(instanceWord, start, frames);
-    clock += frames;
+    routine(instanceWord, start, length);
+    clock += std::max(length, 0);
     return {};
 }

@@ -51,6 +51,13 @@ struct PinAnswer {
     PinDescription description{};
 };
 
+// How the host writes a pin's text into the module's buffer.
+enum class TextStyle {
+    Terminated, // cut to the capacity less one, then the terminator
+    Brimful,    // a text that does not fit fills the buffer, without a terminator
+    Repeated,   // the text, over and over, fills the whole buffer: never a terminator
+};
+
 // Sample blocks hold this many samples, so their addresses never change.
 constexpr int32_t BlockCapacity = 16384;
 
@@ -90,8 +97,7 @@ class ModuleDriver {
     // ---- What the host answers
     void setText(int32_t pin, const std::string& text); // answered to HostPinText
     const std::string& text(int32_t pin) const;
-    // A careless host fills the whole text buffer with the text, repeated, and no terminator.
-    bool carelessTexts = false;
+    TextStyle textStyle = TextStyle::Terminated; // other styles are a careless host's
     // Overrides the answer to HostPinCount (default: the number of learned pins).
     void answerPinCount(int32_t count) {
         pinCountOverride = count;
@@ -117,18 +123,22 @@ class ModuleDriver {
     // One call of the sub-process routine the host holds (updated by HostSubProcessChanged) with
     // the block size and any start position, even one outside the blocks: the module is told the
     // block size and must not read beyond it. Refused for a block size beyond the blocks.
-    Status runBlock(int32_t start = 0);
+    Status runBlock(int32_t start = 0) { return runBlock(start, frames); }
+    // The same with a length of its own, which the module is not told of: any length up to the
+    // blocks' capacity, 0 and less included. The clock advances by it.
+    Status runBlock(int32_t start, int32_t length);
 
     // ---- What the module did
     // Messages sent; the storage is kept across clearSent(), so steady collection allocates
     // nothing.
     const std::vector<ModuleMidi>& sent() const { return midiOut; }
     void clearSent() { midiOut.clear(); }
+    void reserveSent(size_t messages) { midiOut.reserve(messages); }
     // Every request, in order, while `logRequests` is on.
     bool logRequests = true;
     const std::vector<HostRequest>& requests() const { return requestLog; }
     void clearRequests() { requestLog.clear(); }
-    size_t countOf(int32_t opcode) const;
+    int countOf(int32_t opcode) const;
     // Requests no module should make: unknown opcodes, another record, a text without buffer.
     const std::vector<std::string>& moduleMistakes() const { return mistakes; }
     void clearMistakes() { mistakes.clear(); }

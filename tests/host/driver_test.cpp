@@ -61,8 +61,8 @@ TEST(ModuleDriver, SeveralInstancesEachGetTheirOwnAnswers) {
 TEST(ModuleDriver, LogsRequestsAndNotesTheModulesMistakes) {
     auto driver = wiredDriver();
     ASSERT_TRUE(driver->open().ok());
-    EXPECT_EQ(driver->countOf(HostPinCount), 2u); // the pin walk, then the module's check
-    EXPECT_EQ(driver->countOf(HostSendMidi), driver->sent().size());
+    EXPECT_EQ(driver->countOf(HostPinCount), 2); // the pin walk, then the module's check
+    EXPECT_EQ(static_cast<size_t>(driver->countOf(HostSendMidi)), driver->sent().size());
     // The test module asks once for an opcode no host knows and twice for a text with no room.
     const std::vector<std::string>& mistakes = driver->moduleMistakes();
     EXPECT_EQ(std::count(mistakes.begin(), mistakes.end(), "unknown request 99"), 1);
@@ -76,7 +76,7 @@ TEST(ModuleDriver, LogsRequestsAndNotesTheModulesMistakes) {
 
 TEST(ModuleDriver, MakesTheMistakesItIsAskedFor) {
     auto careless = wiredDriver();
-    careless->carelessTexts = true;
+    careless->textStyle = TextStyle::Repeated;
     careless->setText(NamePin, "abc");
     ASSERT_TRUE(careless->open().ok());
     EXPECT_EQ(reportedText(*careless), "abcabcabcabcabca") << "the whole buffer, unterminated";
