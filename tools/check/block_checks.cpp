@@ -136,17 +136,18 @@ void oddTexts(CheckContext& context, ModuleDriver& driver, const std::vector<int
         const std::string original = driver.text(index);
         const struct {
             std::string text;
-            bool careless;
+            TextStyle style;
             const char* what;
-        } texts[] = {{"", false, "an empty text"},
-                     {std::string(399, 'k'), false, "a 399-character text"},
-                     {"unterminated", true, "a full buffer without a terminator"},
-                     {original, false, "its earlier text again"}};
+        } texts[] = {{"", TextStyle::Terminated, "an empty text"},
+                     {std::string(399, 'k'), TextStyle::Terminated, "a 399-character text"},
+                     {"unterminated", TextStyle::Repeated, "a full buffer without a terminator"},
+                     {std::string(1000, 'b'), TextStyle::Brimful, "a text longer than its buffer"},
+                     {original, TextStyle::Terminated, "its earlier text again"}};
         for (const auto& text : texts) {
             driver.setText(index, text.text);
-            driver.carelessTexts = text.careless;
+            driver.textStyle = text.style;
             need(context, driver.pinStatus(index, 1), "telling a text pin's change");
-            driver.carelessTexts = false;
+            driver.textStyle = TextStyle::Terminated;
             const std::string where = "after giving '" + pin.name + "' " + text.what;
             requireSoundOutput(context, driver, where);
             for (const float level : {1.0f, 0.0f}) {
