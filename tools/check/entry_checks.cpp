@@ -9,10 +9,31 @@ namespace {
 // The host fills the record with this byte: a word that still holds it was not written.
 constexpr unsigned char Untouched = 0x5A;
 
-ModuleProperties untouchedProperties() {
-    ModuleProperties props;
-    std::memset(&props, Untouched, sizeof props);
-    return props;
+// A record the host hands the module, with guard bytes behind it: a module that writes past the
+// record's end writes into them rather than into the host's own data.
+template <class Record> struct Guarded {
+    Record record;
+    unsigned char guard[64];
+
+    explicit Guarded(unsigned char fill) { std::memset(this, fill, sizeof *this); }
+    bool intact(unsigned char fill) const {
+        for (const unsigned char byte : guard)
+            if (byte != fill)
+                return false;
+        return true;
+    }
+};
+
+// Asks for the properties of `index` into a record of untouched words, checking its end.
+ModuleProperties askProperties(CheckContext& context, GetModulePropertiesFn properties,
+                               int32_t index, int32_t& answer) {
+    Guarded<ModuleProperties> asked(Untouched);
+    answer = properties(index, &asked.record);
+    context.require(asked.intact(Untouched), "getModuleProperties(" + std::to_string(index) +
+                                                 ") wrote past the end of the " +
+                                                 std::to_string(sizeof(ModuleProperties)) +
+                                                 "-byte record");
+    return asked.record;
 }
 
 bool untouched(const void* address) {
@@ -41,8 +62,8 @@ void checkExports(CheckContext& context) {
     const ModuleFile file = loadModule(context); // finds both exports by their plain names
     const GetModulePropertiesFn properties = file.entries().properties;
 
-    ModuleProperties props = untouchedProperties();
-    const int32_t answer = properties(0, &props);
+    int32_t answer = 0;
+    const ModuleProperties props = askProperties(context, properties, 0, answer);
     context.require(answer == 1,
                     "getModuleProperties(0) answered " + std::to_string(answer) + ", not 1");
     context.require(props.interfaceVersion == InterfaceVersion,
@@ -54,13 +75,12 @@ void checkExports(CheckContext& context) {
     boundedText(context, props.identifier, "the module's identifier");
     const std::string about = boundedText(context, props.about, "the about text");
 
-    ModuleProperties again = untouchedProperties();
-    properties(0, &again);
+    const ModuleProperties again = askProperties(context, properties, 0, answer);
     context.require(again.about && boundedText(context, again.about, "the about text") == about,
                     "a second getModuleProperties(0) gave another about text");
 
-    ModuleProperties none = untouchedProperties();
-    const int32_t refused = properties(1, &none);
+    int32_t refused = 0;
+    const ModuleProperties none = askProperties(context, properties, 1, refused);
     context.require(refused == 0,
                     "getModuleProperties(1) answered " + std::to_string(refused) + ", not 0");
     context.require(untouched(none.name) && untouched(none.identifier) && untouched(none.about),
@@ -140,19 +160,23 @@ struct Described {
 };
 
 Described describe(CheckContext& context, ModuleDriver& driver, int32_t index) {
-    const PinAnswer asked = driver.describePin(index);
-    const PinDescription& d = asked.description;
+    Guarded<PinDescription> asked(0); // cleared, as whoever asks clears it
+    const intptr_t answer =
+        need(context, driver.dispatch(OpGetPinDescription, index, 0, &asked.record),
+             "asking for a pin description");
+    const PinDescription& d = asked.record;
     const std::string pin = "pin description " + std::to_string(index);
-    if (asked.answer == 0)
+    context.require(asked.intact(0), pin + " was written past the end of the " +
+                                         std::to_string(sizeof(PinDescription)) + "-byte record");
+    if (answer == 0)
         return {0, nullptr, 0, 0, 0, {}, {}, {}};
     context.require(knownDirection(d.direction),
                     pin + " has the unknown direction " + std::to_string(d.direction));
     context.require(d.datatype >= 0 && d.datatype <= DtInt32,
                     pin + " has the unknown datatype " + std::to_string(d.datatype));
-    Described found{asked.answer, d.variableAddress,
-                    d.direction,  d.datatype,
-                    d.pinFlags,   boundedText(context, d.pinName, pin + "'s name"),
-                    "(none)",     "(none)"};
+    Described found{answer,     d.variableAddress, d.direction,
+                    d.datatype, d.pinFlags,        boundedText(context, d.pinName, pin + "'s name"),
+                    "(none)",   "(none)"};
     if (d.defaultText)
         found.defaultText = boundedText(context, d.defaultText, pin + "'s default text");
     if (d.extraText)
