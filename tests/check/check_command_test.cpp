@@ -170,6 +170,7 @@ TEST(Check, WrongCommandLinesAndUnloadableFilesExitWithTwo) {
         {module("sound"), module("slow")},
         {"no-such-module" + ModuleSuffix},
         {notALibrary},
+        {module("load_crash")},
     };
     for (const std::vector<std::string>& words : wrong) {
         const ToolRun run = check(words);
