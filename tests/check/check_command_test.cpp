@@ -145,7 +145,7 @@ TEST(Check, TheSameSeedMakesTheSameChoices) {
     EXPECT_GT(failures.size(), 1u);
 }
 
-TEST(Check, ListsEveryCheckWithWhatItDoes) {
+TEST(Check, ListsEveryCheckWithWhatItDoesAndHelps) {
     const ToolRun run = check({"--list"});
     EXPECT_EQ(run.status, 0);
     ASSERT_EQ(run.lines.size(), checkTable().size());
@@ -154,6 +154,11 @@ TEST(Check, ListsEveryCheckWithWhatItDoes) {
         EXPECT_EQ(run.lines[i].compare(0, name.size() + 1, name + " "), 0) << run.lines[i];
         EXPECT_GT(run.lines[i].size(), name.size() + 20) << run.lines[i];
     }
+
+    const ToolRun help = check({"--help"});
+    EXPECT_EQ(help.status, 0);
+    ASSERT_FALSE(help.lines.empty());
+    EXPECT_EQ(help.lines[0].compare(0, 29, "usage: kaveltrum-host check M"), 0) << help.lines[0];
 }
 
 TEST(Check, WrongCommandLinesAndUnloadableFilesExitWithTwo) {
