@@ -50,10 +50,6 @@ ModuleDriver::~ModuleDriver() {
         close();
 }
 
-bool ModuleDriver::usable() const {
-    return plugin && plugin->magic == PluginMagic && plugin->dispatcher;
-}
-
 Status ModuleDriver::checkCallable() const {
     if (!plugin)
         return Failure{"the instance is closed"};
@@ -204,8 +200,10 @@ intptr_t ModuleDriver::answer(PluginRecord* from, int32_t opcode, int32_t index,
     case HostSampleClock:
         return static_cast<int32_t>(static_cast<uint32_t>(clock));
     case HostSendMidi:
-        midiOut.push_back(
-            {index, value, static_cast<int32_t>(reinterpret_cast<intptr_t>(pointer))});
+        ++midiCount;
+        if (keepSent)
+            midiOut.push_back(
+                {index, value, static_cast<int32_t>(reinterpret_cast<intptr_t>(pointer))});
         return 0;
     case HostPinBuffer:
         return reinterpret_cast<intptr_t>(hasBlock(index) ? block(index) : nullptr);
@@ -335,14 +333,18 @@ Status ModuleDriver::call(EventRoutine called) {
 }
 
 Status ModuleDriver::runBlock(int32_t start, int32_t length) {
-    if (Status callable = checkCallable(); !callable)
-        return callable;
-    if (length > BlockCapacity)
-        return Failure{"a block of " + std::to_string(length) + " samples does not fit the " +
-                       std::to_string(BlockCapacity) + "-sample blocks"};
-    if (!routine)
-        return Failure{"the module has no sub-process routine"};
+    if (!usable() || length > BlockCapacity || !routine)
+        return refuseBlock(length);
     routine(instanceWord, start, length);
     clock += std::max(length, 0);
     return {};
+}
+
+Status ModuleDriver::refuseBlock(int32_t length) const {
+    if (!usable())
+        return checkCallable();
+    if (length > BlockCapacity)
+        return Failure{"a block of " + std::to_string(length) + " samples does not fit the " +
+                       std::to_string(BlockCapacity) + "-sample blocks"};
+    return Failure{"the module has no sub-process routine"};
 }

@@ -76,7 +76,7 @@ class ModuleDriver {
     // The record as the module returned it; null once closed. Whether it is sound enough to
     // call (magic and dispatcher) is usable().
     PluginRecord* record() const { return plugin; }
-    bool usable() const;
+    bool usable() const { return plugin && plugin->magic == PluginMagic && plugin->dispatcher; }
     void* instance() const { return instanceWord; }
 
     // ---- Pins
@@ -132,6 +132,8 @@ class ModuleDriver {
     // Messages sent; the storage is kept across clearSent(), so steady collection allocates
     // nothing.
     const std::vector<ModuleMidi>& sent() const { return midiOut; }
+    bool keepSent = true;                             // false: messages are counted only
+    long long sentCount() const { return midiCount; } // every message since the instance was made
     void clearSent() { midiOut.clear(); }
     void reserveSent(size_t messages) { midiOut.reserve(messages); }
     // Every request, in order, while `logRequests` is on.
@@ -153,6 +155,7 @@ class ModuleDriver {
                     void* pointer);
     intptr_t answerText(int32_t index, int32_t capacity, char* buffer);
     Status checkCallable() const;
+    Status refuseBlock(int32_t length) const;
     int32_t pinCountAnswer() const;
     bool hasBlock(int32_t pin) const;
 
@@ -170,6 +173,7 @@ class ModuleDriver {
     std::vector<std::string> texts;               // by pin index
 
     std::vector<ModuleMidi> midiOut;
+    long long midiCount = 0;
     std::vector<HostRequest> requestLog;
     std::vector<std::string> mistakes;
 };

@@ -49,6 +49,8 @@ Status HostInstance::start(InstanceSettings settings) {
     if (Status wired = d.wirePins(); !wired)
         return wired;
     levels.assign(d.pins().size(), 0.0f);
+    for (const PinInfo& pin : d.pins())
+        sampleInputs.push_back(pin.datatype == DtSamples && pin.isInput());
     hasMidiInput = std::any_of(d.pins().begin(), d.pins().end(), [](const PinInfo& pin) {
         return pin.datatype == DtMidi && pin.direction == DirIn;
     });
@@ -112,18 +114,28 @@ Status HostInstance::setText(int32_t index, const std::string& text) {
     return driver->pinStatus(index, 1);
 }
 
+// Called for every block by a player: the common case stays short, the refusals live apart.
 Status HostInstance::setLevel(int32_t index, float level) {
+    const bool sampleInput = isOpen() && index >= 0 &&
+                             static_cast<size_t>(index) < sampleInputs.size() &&
+                             sampleInputs[static_cast<size_t>(index)];
+    if (!sampleInput || !std::isfinite(level))
+        return refuseLevel(index, level);
+    const auto pin = static_cast<size_t>(index);
+    if (levels[pin] != level) {
+        levels[pin] = level;
+        fillBlock(pin);
+    }
+    return {};
+}
+
+Status HostInstance::refuseLevel(int32_t index, float level) const {
     Result<const PinInfo*> found =
         inputPin(index, "a sample input", [](const PinInfo& p) { return p.datatype == DtSamples; });
     if (!found)
         return Failure{found.error()};
     if (!std::isfinite(level))
         return Failure{"a level must be a finite number"};
-    const auto pin = static_cast<size_t>(index);
-    if (levels[pin] != level) {
-        levels[pin] = level;
-        fillBlock(pin);
-    }
     return {};
 }
 
@@ -171,14 +183,14 @@ Status HostInstance::setBlockSize(int32_t newFrames) {
         return valid;
     Status told = statusOf(driver->setBlockSize(newFrames));
     for (size_t pin = 0; pin < pins().size(); ++pin)
-        if (pins()[pin].datatype == DtSamples && pins()[pin].isInput())
+        if (sampleInputs[pin])
             fillBlock(pin);
     return told;
 }
 
 Status HostInstance::runBlocks(int32_t count) {
-    if (Status open = checkOpen(); !open)
-        return open;
+    if (!isOpen())
+        return checkOpen();
     if (count < 0)
         return Failure{"cannot run a negative number of blocks"};
     for (int32_t n = 0; n < count && isOpen(); ++n)

@@ -74,6 +74,7 @@ class HostInstance {
 
     Status start(InstanceSettings settings);
     void fillBlock(size_t pin);
+    Status refuseLevel(int32_t index, float level) const; // why setLevel refuses
     Result<const PinInfo*> pinAt(int32_t index) const;
     // The pin at `index` if it is an input of the kind `isKind` tells; `kind` names it in errors.
     Result<const PinInfo*> inputPin(int32_t index, const char* kind,
@@ -81,6 +82,7 @@ class HostInstance {
     Status checkOpen() const;
 
     std::unique_ptr<ModuleDriver> driver;
-    std::vector<float> levels; // per pin; sample inputs carry theirs on every sample
+    std::vector<float> levels;      // per pin; sample inputs carry theirs on every sample
+    std::vector<uint8_t> sampleInputs; // per pin: 1 for a sample input
     bool hasMidiInput = false;
 };
