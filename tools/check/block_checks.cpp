@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -123,7 +124,8 @@ void parameterEnds(CheckContext& context, ModuleDriver& driver,
                 runBlock(context, driver, where);
             }
         }
-        need(context, driver.setParameter(static_cast<int32_t>(i), original), "a parameter");
+        need(context, driver.setParameter(static_cast<int32_t>(i), original),
+             "setting a parameter back to its default");
     }
 }
 
