@@ -84,8 +84,11 @@ void checkEvents(CheckContext& context) {
             runBlock(context, *driver, where);
         }
 
-    // Every status byte, so every channel of every channel message, in bursts of 4096.
+    // Every status byte, so every channel of every channel message, in bursts of 4096; the first
+    // two arrive while every input is high, so a module that records what arrives does so.
     for (int32_t burst = 0; burst < 4; ++burst) {
+        fillInputs(*driver, sampleInputs(*driver), burst < 2 ? 1.0f : 0.0f);
+        runBlock(context, *driver, "before a burst of MIDI events");
         for (int32_t status = 0x80 + burst * 32; status < 0x80 + (burst + 1) * 32; ++status)
             for (int n = 0; n < 128; ++n) {
                 const int32_t message = packMidi(status, random.below(128), random.below(128));
