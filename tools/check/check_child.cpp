@@ -30,7 +30,7 @@ class ReportBuffer : public std::stringbuf {
 };
 
 void report(std::ostream& out, const std::string& line) {
-    out << ReportMark << line << "\n" << std::flush;
+    out << ReportMark << oneLine(line) << "\n" << std::flush;
 }
 
 int probeLoading(const std::string& module, std::ostream& out) {

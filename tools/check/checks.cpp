@@ -20,8 +20,15 @@ float Random::between(float low, float high) {
     return static_cast<float>(low + (high - low) * unit);
 }
 
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return text;
+}
+
 void CheckContext::warn(const std::string& what) {
-    out << ReportMark << "WARN " << name << ": " << what << "\n" << std::flush;
+    out << ReportMark << oneLine("WARN " + name + ": " + what) << "\n" << std::flush;
 }
 
 const std::vector<CheckEntry>& checkTable() {

@@ -65,6 +65,10 @@ struct CheckEntry {
 const std::vector<CheckEntry>& checkTable();
 const CheckEntry* findCheck(const std::string& name);
 
+// `text` with every control character, line breaks included, made a blank: a report is one line
+// whatever names a module gives its pins.
+std::string oneLine(std::string text);
+
 // The mark that starts each report line of a child, so that whatever a module prints on its
 // own cannot be taken for one.
 constexpr const char* ReportMark = "@@check ";
