@@ -116,8 +116,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Fault{"hanging_notes", "WARN hanging-notes: ", "still sounding", 0}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.module); });
 
-TEST(Check, PassesTheSoundModuleOnEveryCheck) {
+// The checks write the file the module's NAME pin reads in the child's working folder, which
+// is a scratch folder, never the folder the tool was started in.
+TEST(Check, PassesTheSoundModuleOnEveryCheckInAFolderOfItsOwn) {
+    const std::string nameFile = "file3.txt";
+    std::remove(nameFile.c_str());
     const ToolRun run = check({module("sound"), "--strict"});
+    EXPECT_FALSE(std::ifstream(nameFile).good());
     EXPECT_EQ(run.status, 0) << joined(run);
     const size_t checks = checkTable().size();
     ASSERT_EQ(run.lines.size(), checks + 2) << joined(run);
