@@ -3,6 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+// Counts a call into the instance while it lasts.
+class ModuleDriver::Calling {
+  public:
+    explicit Calling(ModuleDriver& driver) : driver(driver) { ++driver.calling; }
+    ~Calling() { --driver.calling; }
+    Calling(const Calling&) = delete;
+    Calling& operator=(const Calling&) = delete;
+
+  private:
+    ModuleDriver& driver;
+};
+
 // ---- Making an instance --------------------------------------------------------------------
 
 Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(const ModuleFile& file,
@@ -30,6 +42,7 @@ Result<std::unique_ptr<ModuleDriver>> ModuleDriver::makeWith(MakeModuleFn make, 
         driver->file = *file;
     driver->midiOut.reserve(1024);
     driver->requestLog.reserve(1024);
+    const Calling making(*driver);
     PluginRecord* made = make(options.moduleIndex, options.selector,
                               options.withCallback ? &ModuleDriver::callback : nullptr,
                               reinterpret_cast<intptr_t>(driver.get()));
@@ -178,11 +191,14 @@ const std::string& ModuleDriver::text(int32_t pin) const {
 // ---- The host callback: every request a module makes is answered here ----------------------
 
 intptr_t SE_ABI ModuleDriver::callback(PluginRecord* record, int32_t opcode, int32_t index,
-                                       int32_t value, void* pointer, float) noexcept {
+                                       int32_t value, void* pointer, float opt) noexcept {
     if (!record || !record->hostHandle)
         return 0; // no way to tell whose request it is
     auto* driver = reinterpret_cast<ModuleDriver*>(record->hostHandle);
     try {
+        if (opt != 0.0f)
+            driver->mistakes.push_back("request " + std::to_string(opcode) +
+                                       " came with a float other than 0.0");
         return driver->answer(record, opcode, index, value, pointer);
     } catch (...) {
         return 0; // nothing may unwind into the module
@@ -196,6 +212,9 @@ intptr_t ModuleDriver::answer(PluginRecord* from, int32_t opcode, int32_t index,
     if (plugin && from != plugin)
         mistakes.push_back("request " + std::to_string(opcode) +
                            " came with a record that is not the instance's");
+    if (calling == 0)
+        mistakes.push_back("request " + std::to_string(opcode) +
+                           " came while the host was not calling the instance");
     switch (opcode) {
     case HostSampleClock:
         return static_cast<int32_t>(static_cast<uint32_t>(clock));
@@ -274,6 +293,7 @@ Result<intptr_t> ModuleDriver::dispatch(int32_t opcode, int32_t index, int32_t v
         instanceWord = nullptr;
         routine = nullptr;
     }
+    const Calling calling(*this);
     return record->dispatcher(record, opcode, index, value, pointer, opt);
 }
 
@@ -304,6 +324,7 @@ Status ModuleDriver::event(HostEvent event) {
         return callable;
     if (!plugin->event)
         return Failure{"the module's record has no event entry"};
+    const Calling calling(*this);
     plugin->event(instanceWord, &event);
     return {};
 }
@@ -333,9 +354,11 @@ Status ModuleDriver::call(EventRoutine called) {
 }
 
 Status ModuleDriver::runBlock(int32_t start, int32_t length) {
-    if (!usable() || length > BlockCapacity || !routine)
+    const SubProcessRoutine current = routineFromRecord && usable() ? plugin->subProcess : routine;
+    if (!usable() || length > BlockCapacity || !current)
         return refuseBlock(length);
-    routine(instanceWord, start, length);
+    const Calling calling(*this);
+    current(instanceWord, start, length);
     clock += std::max(length, 0);
     return {};
 }

@@ -104,6 +104,9 @@ class ModuleDriver {
         pinCountOverridden = true;
     }
     int64_t clock = 0; // the sample clock; each block advances it by the block size
+    // Blocks run the routine the record holds at that moment, as a host may read it, instead
+    // of the one HostSubProcessChanged last announced.
+    bool routineFromRecord = false;
 
     // ---- Requests and events to the instance
     Result<intptr_t> dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0,
@@ -141,11 +144,13 @@ class ModuleDriver {
     const std::vector<HostRequest>& requests() const { return requestLog; }
     void clearRequests() { requestLog.clear(); }
     int countOf(int32_t opcode) const;
-    // Requests no module should make: unknown opcodes, another record, a text without buffer.
+    // Requests no module should make: unknown opcodes, another record, a float other than 0.0,
+    // a text without a buffer, any request while the host is not calling into the instance.
     const std::vector<std::string>& moduleMistakes() const { return mistakes; }
     void clearMistakes() { mistakes.clear(); }
 
   private:
+    class Calling;
     ModuleDriver() = default;
     static Result<std::unique_ptr<ModuleDriver>> makeWith(MakeModuleFn make, MakeOptions options,
                                                           const ModuleFile* file);
@@ -172,6 +177,7 @@ class ModuleDriver {
     std::vector<std::unique_ptr<float[]>> blocks; // by pin index, made on first use
     std::vector<std::string> texts;               // by pin index
 
+    int calling = 0; // calls into the instance under way; requests outside them are mistakes
     std::vector<ModuleMidi> midiOut;
     long long midiCount = 0;
     std::vector<HostRequest> requestLog;

@@ -82,7 +82,7 @@ class HostInstance {
     Status checkOpen() const;
 
     std::unique_ptr<ModuleDriver> driver;
-    std::vector<float> levels;      // per pin; sample inputs carry theirs on every sample
+    std::vector<float> levels;         // per pin; sample inputs carry theirs on every sample
     std::vector<uint8_t> sampleInputs; // per pin: 1 for a sample input
     bool hasMidiInput = false;
 };
