@@ -34,8 +34,10 @@ test-asan: asan
 test-fuzz: fuzz
 	./scripts/fuzz.sh
 
+# Every ratio, the module's and the tool's; fails when any goal is missed (both always run).
 bench: native
-	./scripts/bench.sh
+	./scripts/bench.sh; module=$$?; ./scripts/bench-tool.sh; tool=$$?; \
+	  [ $$module -eq 0 ] && [ $$tool -eq 0 ]
 
 # The main job: the module plays the bundled row through our host into build/demo.mid, and
 # draws what it played as a piano roll, build/demo.svg.

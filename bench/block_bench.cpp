@@ -38,7 +38,7 @@ void BM_ProcessBlockIdle(benchmark::State& state) {
     PlayingModule playing("idle.brumo");
     HostedModule& module = playing.module;
     PluginRecord* record = module.record;
-    const long long sentBefore = module.host.midiSent;
+    const long long sentBefore = module.midiSent();
     for (auto _ : state) {
         benchmark::DoNotOptimize(record);
         record->subProcess(record->instance, 0, HostedModule::BlockFrames);
@@ -46,7 +46,7 @@ void BM_ProcessBlockIdle(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     if (!playing.loaded)
         state.SkipWithError("could not write the row file");
-    else if (module.host.midiSent != sentBefore)
+    else if (module.midiSent() != sentBefore)
         state.SkipWithError("an idle block sent MIDI");
 }
 BENCHMARK(BM_ProcessBlockIdle);
@@ -58,7 +58,7 @@ void BM_ProcessBlockNote(benchmark::State& state) {
     module.set("PLAY", 1.0f);
     PluginRecord* record = module.record;
     float* gate = module.input("GATE");
-    const long long sentBefore = module.host.midiSent;
+    const long long sentBefore = module.midiSent();
     float level = 1.0f;
     for (auto _ : state) {
         gate[0] = level;
@@ -69,7 +69,7 @@ void BM_ProcessBlockNote(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     if (!playing.loaded)
         state.SkipWithError("could not write the row file");
-    else if (module.host.midiSent - sentBefore != static_cast<long long>(state.iterations()))
+    else if (module.midiSent() - sentBefore != static_cast<long long>(state.iterations()))
         state.SkipWithError("not every block sent a message");
 }
 BENCHMARK(BM_ProcessBlockNote);

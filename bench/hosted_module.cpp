@@ -1,132 +1,66 @@
 #include "hosted_module.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <vector>
+#include "host_files.h"
 
-intptr_t SE_ABI BenchHost::callback(PluginRecord* record, int32_t opcode, int32_t, int32_t value,
-                                    void* pointer, float) {
-    auto* host = reinterpret_cast<BenchHost*>(record->hostHandle);
-    switch (opcode) {
-    case HostSampleClock:
-        return host->clock;
-    case HostSendMidi:
-        ++host->midiSent;
-        return 0;
-    case HostPinCount:
-        return host->pinCount;
-    case HostPinText: {
-        auto* buffer = static_cast<char*>(pointer);
-        if (!buffer || value <= 0)
-            return 0;
-        const size_t length = std::min(host->outFileText.size(), static_cast<size_t>(value) - 1);
-        std::memcpy(buffer, host->outFileText.data(), length);
-        buffer[length] = '\0';
-        return 0;
-    }
-    default:
-        return 0; // every input has a variable of its own, so no pin asks for a block
-    }
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+void giveUp(const std::string& why) {
+    std::fprintf(stderr, "kaveltrum-bench: %s\n", why.c_str());
+    std::exit(1);
 }
 
 HostedModule::HostedModule(bool open) {
-    record = makeModule(0, 1, BenchHost::callback, reinterpret_cast<intptr_t>(&host));
-    if (!record || !open)
+    Result<std::unique_ptr<ModuleDriver>> made =
+        ModuleDriver::make({getModuleProperties, makeModule});
+    if (!made)
+        giveUp(made.error());
+    driver = std::move(*made);
+    driver->logRequests = false;
+    driver->keepSent = false; // counted only: a benchmark sends millions
+    record = driver->record();
+    if (!open)
         return;
-    describe();
-    record->dispatcher(record, OpOpen, 0, 0, nullptr, 0.0f);
+    if (Status learned = driver->learnPins(); !learned)
+        giveUp(learned.error());
+    if (Status wired = driver->wirePins(); !wired)
+        giveUp(wired.error());
+    if (!driver->open())
+        giveUp("the module cannot be opened");
     param("on D: DIAGNOSE.TXT", 0);
 }
 
-HostedModule::~HostedModule() {
-    if (record)
-        record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f);
-}
-
-// Learns where each pin's value lives, hands out sample blocks and writes the defaults.
-void HostedModule::describe() {
-    for (described = 0; described < MaxPins; ++described) {
-        PinDescription& d = descriptions[static_cast<size_t>(described)];
-        std::memset(&d, 0, sizeof d);
-        if (!record->dispatcher(record, OpGetPinDescription, described, 0, &d, 0.0f))
-            break;
-        if (!d.variableAddress)
-            continue;
-        if (d.datatype == DtSamples)
-            *static_cast<float**>(d.variableAddress) =
-                blocks[static_cast<size_t>(described)].data();
-        if (d.datatype == DtInt16)
-            *static_cast<int16_t*>(d.variableAddress) =
-                static_cast<int16_t>(d.defaultText ? std::atoi(d.defaultText) : 0);
-        if (d.datatype == DtBool)
-            *static_cast<uint8_t*>(d.variableAddress) =
-                d.defaultText && std::strcmp(d.defaultText, "true") == 0;
-    }
-}
-
 int32_t HostedModule::pinNamed(const char* name) const {
-    for (int32_t i = 0; i < described; ++i) {
-        const PinDescription& d = descriptions[static_cast<size_t>(i)];
-        if (d.pinName && std::strcmp(d.pinName, name) == 0)
-            return i;
-    }
-    std::fprintf(stderr, "kaveltrum-bench: the module has no pin \"%s\"\n", name);
-    std::abort();
+    Result<int32_t> pin = driver->findPin(name);
+    if (!pin)
+        giveUp(pin.error());
+    return *pin;
 }
 
 float* HostedModule::input(const char* name) {
-    return blocks[static_cast<size_t>(pinNamed(name))].data();
+    return driver->block(pinNamed(name));
 }
 
 void HostedModule::set(const char* name, float level) {
-    blocks[static_cast<size_t>(pinNamed(name))].fill(level);
+    float* samples = input(name);
+    std::fill(samples, samples + BlockCapacity, level);
 }
 
-// Int16 parameters and the bool setting, each written at its own width.
 void HostedModule::param(const char* name, int16_t value) {
-    const PinDescription& d = descriptions[static_cast<size_t>(pinNamed(name))];
-    if (d.datatype == DtInt16)
-        *static_cast<int16_t*>(d.variableAddress) = value;
-    else if (d.datatype == DtBool)
-        *static_cast<uint8_t*>(d.variableAddress) = value ? 1 : 0;
+    if (Status written = driver->setParameter(pinNamed(name), value); !written)
+        giveUp(written.error());
 }
 
 void HostedModule::outFile(const std::string& path) {
-    host.outFileText = path;
-    HostEvent event{};
-    event.kind = EventPinStatus;
-    event.value = 1;
-    event.target = pinNamed("OUTFILE");
-    record->event(record->instance, &event);
+    const int32_t pin = pinNamed("OUTFILE");
+    driver->setText(pin, path);
+    driver->pinStatus(pin, 1);
 }
 
-namespace {
-
-struct ScratchFolder {
-    std::string path;
-    ScratchFolder() {
-        const std::string pattern =
-            (std::filesystem::temp_directory_path() / "kaveltrum-bench-XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (!mkdtemp(name.data())) {
-            std::perror("kaveltrum-bench: mkdtemp");
-            std::exit(1);
-        }
-        path = name.data();
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
-} // namespace
-
 std::string scratchPath(const std::string& name) {
-    static ScratchFolder folder;
-    return folder.path + "/" + name;
+    static ScratchFolder folder("kaveltrum-bench");
+    return folder.file(name);
 }
 
 bool writeRowFile(const std::string& path, long size) {

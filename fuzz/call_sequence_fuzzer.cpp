@@ -112,11 +112,8 @@ void writeRowFile(FuzzedDataProvider& in) {
 void sendEvent(HostedInstance& instance, const HostEvent& event, int count = 1) {
     if (event.kind == EventMidi)
         recordedNotes.beforeMidi(event.value, count);
-    const Driving driving(instance.record);
-    for (int i = 0; i < count; ++i) {
-        HostEvent copy = event;
-        instance.record->event(instance.record->instance, &copy);
-    }
+    for (int i = 0; i < count; ++i)
+        fuzzHost().event(instance, event);
 }
 
 void pinStatus(HostedInstance& instance, int32_t pin, int32_t status) {
@@ -131,9 +128,8 @@ void pinStatus(HostedInstance& instance, int32_t pin, int32_t status) {
 // routine in the record runs from a start position inside the host's blocks.
 void runBlock(FuzzedDataProvider& in, FuzzHost& host, HostedInstance& instance) {
     for (int32_t pin = PinRec; pin <= PinReload; ++pin) {
-        const auto index = static_cast<size_t>(pin);
-        auto* variable = static_cast<float**>(instance.variables[index]);
-        const bool wired = variable && instance.datatypes[index] == DtSamples;
+        auto* variable = static_cast<float**>(instance.variable(pin));
+        const bool wired = variable && instance.datatype(pin) == DtSamples;
         switch (in.ConsumeIntegralInRange(0, 7)) {
         case 0:
             if (wired)
@@ -141,13 +137,15 @@ void runBlock(FuzzedDataProvider& in, FuzzHost& host, HostedInstance& instance) 
             break;
         case 1:
             if (wired)
-                *variable = instance.block(pin);
+                *variable = instance.driver->block(pin);
             break;
         case 2:
         case 3:
-        case 4:
-            instance.blocks[index].fill(anyLevel(in));
+        case 4: {
+            float* block = instance.driver->block(pin);
+            std::fill(block, block + BlockLength, anyLevel(in));
             break;
+        }
         default:
             break;
         }
@@ -159,24 +157,19 @@ void runBlock(FuzzedDataProvider& in, FuzzHost& host, HostedInstance& instance) 
         instance.blockSize, instance.blockSize + 1, BlockLength, 100000, INT32_MAX, -1, INT32_MIN};
     const int32_t start =
         outside ? pick(in, outsideStarts) : in.ConsumeIntegralInRange(0, BlockLength - 1);
-    SubProcessRoutine routine = instance.record->subProcess;
-    if (!routine)
-        fail("the plug-in record has no sub-process routine");
-    const Driving driving(instance.record);
     const uint8_t wasRecording = rowState().recording;
-    routine(instance.record->instance, start, BlockLength);
-    host.clock = static_cast<int32_t>(static_cast<uint32_t>(host.clock) + BlockLength);
+    host.block(instance, start);
     // REC read as low clears the flag; an instance not yet open runs no routine of its own
     if (outside && rowState().recording > wasRecording)
         fail("a block starting outside the host's block read REC");
 }
 
 void writeParam(FuzzedDataProvider& in, HostedInstance& instance) {
-    const auto pin = in.ConsumeIntegralInRange<size_t>(0, DescribedPins - 1);
-    void* variable = instance.variables[pin];
+    const auto pin = in.ConsumeIntegralInRange<int32_t>(0, DescribedPins - 1);
+    void* variable = instance.variable(pin);
     if (!variable)
         return;
-    switch (instance.datatypes[pin]) {
+    switch (instance.datatype(pin)) {
     case DtInt16:
         *static_cast<int16_t*>(variable) = anyInt16(in);
         break;
@@ -265,8 +258,9 @@ void fileFault(FuzzedDataProvider& in) {
 }
 
 void changeOutFile(FuzzedDataProvider& in, HostedInstance& instance) {
-    instance.pinText = anyText(in);
-    instance.terminateText = in.ConsumeIntegralInRange(0, 3) != 0;
+    instance.driver->setText(PinOutFile, anyText(in));
+    instance.driver->textStyle =
+        in.ConsumeIntegralInRange(0, 3) != 0 ? TextStyle::Terminated : TextStyle::Repeated;
     const int32_t statuses[] = {1, 1, 1, 0, 2, -1};
     pinStatus(instance, PinOutFile, pick(in, statuses));
 }
@@ -288,7 +282,7 @@ void act(FuzzedDataProvider& in, FuzzHost& host) {
     switch (action) {
     case Action::Open:
         if (in.ConsumeBool())
-            instance->pinCount = anyPinCount(in);
+            instance->driver->answerPinCount(anyPinCount(in));
         host.dispatch(slot, OpOpen, 0, 0, nullptr, 0.0f);
         break;
     case Action::Describe:
@@ -329,7 +323,7 @@ void act(FuzzedDataProvider& in, FuzzHost& host) {
         writeParam(in, *instance);
         break;
     case Action::Diagnose:
-        if (auto* diagnose = static_cast<uint8_t*>(instance->variables[PinDiagnose]))
+        if (auto* diagnose = static_cast<uint8_t*>(instance->variable(PinDiagnose)))
             *diagnose = in.ConsumeBool() ? 1 : 0;
         break;
     case Action::OutFile:

@@ -1,5 +1,7 @@
 #include "fuzz_host.h"
 
+#include "midi_check.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -9,35 +11,26 @@ namespace {
 
 constexpr int32_t MidiOutPin = 13;
 
-// What the module may send: a NOTE_ON or NOTE_OFF on channel 1 with seven-bit data bytes and
-// nothing above the third byte.
-bool isChannelOneNote(int32_t message) {
-    const auto word = static_cast<uint32_t>(message);
-    const uint32_t status = word & 0xFF;
-    return (status == 0x90 || status == 0x80) && (word >> 8 & 0xFF) < 128 &&
-           (word >> 16 & 0xFF) < 128 && (word >> 24) == 0;
-}
-
 bool isZero(const void* memory, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(memory);
     return std::all_of(bytes, bytes + size, [](unsigned char b) { return b == 0; });
 }
 
-// Honours the capacity the module gives; an unterminated answer fills the whole buffer.
-void writePinText(const HostedInstance& instance, char* buffer, int32_t capacity) {
-    if (!buffer || capacity <= 0)
-        return;
-    const std::string& text = instance.pinText;
-    const auto room = static_cast<size_t>(capacity);
-    if (!instance.terminateText) {
-        for (size_t i = 0; i < room; ++i)
-            buffer[i] = text.empty() ? 'x' : text[i % text.size()];
-        return;
+// Marks a call into one instance: while it lasts, that instance alone may be called back.
+class Driving {
+  public:
+    Driving(const void*& driven, const HostedInstance& instance)
+        : driven(driven), previous(driven) {
+        driven = instance.driver->instance();
     }
-    const size_t length = std::min(text.size(), room - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-}
+    ~Driving() { driven = previous; }
+    Driving(const Driving&) = delete;
+    Driving& operator=(const Driving&) = delete;
+
+  private:
+    const void*& driven;
+    const void* previous;
+};
 
 } // namespace
 
@@ -52,67 +45,42 @@ FuzzHost& fuzzHost() noexcept {
     return host;
 }
 
-float* HostedInstance::block(int32_t pin) noexcept {
-    const bool described = pin >= 0 && pin < DescribedPins;
-    return blocks[described ? static_cast<size_t>(pin) : DescribedPins].data();
+void* HostedInstance::variable(int32_t pin) const {
+    const auto& pins = driver->pins();
+    return pin >= 0 && static_cast<size_t>(pin) < pins.size()
+               ? pins[static_cast<size_t>(pin)].variable
+               : nullptr;
 }
 
-bool FuzzHost::isLive(const PluginRecord* record) const noexcept {
-    return record && std::any_of(slots.begin(), slots.end(),
-                                 [&](const auto& slot) { return slot && slot->record == record; });
+int32_t HostedInstance::datatype(int32_t pin) const {
+    const auto& pins = driver->pins();
+    return pin >= 0 && static_cast<size_t>(pin) < pins.size()
+               ? pins[static_cast<size_t>(pin)].datatype
+               : -1;
 }
 
-bool FuzzHost::isLiveInstance(const void* instance) const noexcept {
-    return instance && std::any_of(slots.begin(), slots.end(), [&](const auto& slot) {
-               return slot && slot->record->instance == instance;
-           });
-}
-
-intptr_t SE_ABI FuzzHost::callback(PluginRecord* record, int32_t opcode, int32_t index,
-                                   int32_t value, void* pointer, float opt) {
-    FuzzHost& host = fuzzHost();
-    if (!host.isLive(record))
-        fail("the host callback got a record that belongs to no live instance");
-    if (record != host.driven)
-        fail("the host callback got the record of an instance the host is not calling");
-    auto* instance = reinterpret_cast<HostedInstance*>(record->hostHandle);
-    if (instance->record != record)
-        fail("the record's host handle no longer names its instance");
-    if (opt != 0.0f)
-        fail("the module passed a float other than 0.0 to the host callback");
-    return host.answer(*instance, opcode, index, value, pointer);
-}
-
-intptr_t FuzzHost::answer(HostedInstance& instance, int32_t opcode, int32_t index, int32_t value,
-                          void* pointer) {
-    switch (opcode) {
-    case HostSampleClock:
-        return clock;
-    case HostSendMidi:
-        if (index != MidiOutPin)
+// What the driver noted during the last call: any request a host could not accept, and every
+// message sent since the last check.
+void FuzzHost::check(HostedInstance& instance) {
+    ModuleDriver& driver = *instance.driver;
+    if (!driver.moduleMistakes().empty())
+        fail(driver.moduleMistakes().front().c_str());
+    const std::vector<ModuleMidi>& sent = driver.sent();
+    for (size_t i = instance.checkedMidi; i < sent.size(); ++i) {
+        if (sent[i].pin != MidiOutPin)
             fail("MIDI sent through a pin other than MIDI Out");
-        if (!isChannelOneNote(value))
+        if (!isChannelOneNote(sent[i].message))
             fail("MIDI sent that is no NOTE_ON or NOTE_OFF on channel 1");
-        if (static_cast<int32_t>(reinterpret_cast<intptr_t>(pointer)) != clock)
+        if (sent[i].timeStamp != clock)
             fail("MIDI stamped with something other than the sample clock");
-        return 0;
-    case HostPinBuffer:
-        return reinterpret_cast<intptr_t>(instance.block(index));
-    case HostPinCount:
-        return instance.pinCount;
-    case HostPinText:
-        writePinText(instance, static_cast<char*>(pointer), value);
-        return 0;
-    case HostSubProcessChanged:
-        return 0; // the routine is read from the record at every block
-    default:
-        fail("the module asked for a service the host does not offer");
     }
+    driver.clearSent();
+    instance.checkedMidi = 0;
 }
 
 void SE_ABI FuzzHost::eventRoutine(void* instance) {
     const FuzzHost& host = fuzzHost();
-    if (!host.isLiveInstance(instance) || !host.driven || host.driven->instance != instance)
+    if (!instance || host.driven != instance)
         fail("an EventCall routine was called with something other than its instance");
 }
 
@@ -121,24 +89,34 @@ HostedInstance* FuzzHost::make(size_t slot, int32_t moduleIndex, int32_t selecto
     std::unique_ptr<HostedInstance>& place = slots[slot % MaxInstances];
     if (place)
         return nullptr;
-    auto instance = std::make_unique<HostedInstance>();
-    instance->pinCount = pinCount;
-    PluginRecord* record = makeModule(moduleIndex, selector, withCallback ? callback : nullptr,
-                                      reinterpret_cast<intptr_t>(instance.get()));
+    MakeOptions options;
+    options.moduleIndex = moduleIndex;
+    options.selector = selector;
+    options.withCallback = withCallback;
+    options.askProperties = false; // the fuzzer asks for them as an action of its own
+    Result<std::unique_ptr<ModuleDriver>> made =
+        ModuleDriver::make({getModuleProperties, makeModule}, options);
     const bool wanted = moduleIndex == 0 && selector == 1;
-    if (!record) {
+    if (!made) {
         if (wanted)
             fail("makeModule refused module 0 with selector 1");
         return nullptr;
     }
     if (!wanted)
         fail("makeModule made an instance for a wrong module index or selector");
+    const PluginRecord* record = (*made)->record();
     if (record->magic != PluginMagic || record->version != PluginVersion ||
-        record->hostHandle != reinterpret_cast<intptr_t>(instance.get()) || !record->instance ||
+        record->hostHandle != reinterpret_cast<intptr_t>(made->get()) || !record->instance ||
         !record->dispatcher || !record->event || !record->subProcess)
         fail("makeModule returned an incomplete plug-in record");
-    instance->record = record;
+    auto instance = std::make_unique<HostedInstance>();
+    instance->driver = std::move(*made);
+    instance->driver->answerPinCount(pinCount);
+    instance->driver->logRequests = false;
+    instance->driver->routineFromRecord = true; // also a module made without a callback plays
+    instance->driver->clock = clock;
     place = std::move(instance);
+    check(*place);
     return place.get();
 }
 
@@ -147,13 +125,21 @@ intptr_t FuzzHost::dispatch(size_t slot, int32_t opcode, int32_t index, int32_t 
     std::unique_ptr<HostedInstance>& place = slots[slot % MaxInstances];
     if (!place)
         return 0;
-    PluginRecord* record = place->record;
-    const Driving driving(record);
-    const intptr_t result = record->dispatcher(record, opcode, index, value, pointer, opt);
+    HostedInstance& instance = *place;
+    ModuleDriver& driver = *instance.driver;
+    driver.clock = clock;
+    Result<intptr_t> answered = [&] {
+        const Driving driving(driven, instance);
+        return driver.dispatch(opcode, index, value, pointer, opt);
+    }();
+    if (!answered)
+        fail("the driver refused to pass a request on");
+    const intptr_t result = *answered;
+    check(instance);
     switch (opcode) {
     case OpSetBlockSize:
-        place->toldBlockSize = true;
-        place->blockSize = value;
+        instance.toldBlockSize = true;
+        instance.blockSize = value;
         break;
     case OpClose:
         if (result != 1)
@@ -161,23 +147,14 @@ intptr_t FuzzHost::dispatch(size_t slot, int32_t opcode, int32_t index, int32_t 
         place.reset(); // the record is gone
         break;
     case OpGetPinDescription:
-        if (!pointer)
-            break;
-        if ((result == 1) != (index >= 0 && index < DescribedPins))
-            fail("a pin description was answered for the wrong indices");
-        if (result == 1) {
-            if (!static_cast<PinDescription*>(pointer)->pinName)
-                fail("a pin description without a name");
-            learn(*place, index, *static_cast<PinDescription*>(pointer));
-        } else if (!isZero(pointer, sizeof(PinDescription))) {
-            fail("a refused pin description was written to");
-        }
+        if (pointer)
+            checkDescription(index, {result, *static_cast<PinDescription*>(pointer)});
         break;
     case OpSubProcessInfo: {
         const auto* info = reinterpret_cast<const SubProcessInfo*>(result);
         if (!info || info->one != 1 ||
             info->size != static_cast<int32_t>(sizeof(SubProcessSelection)) || !info->selection ||
-            info->selection->routine != record->subProcess)
+            info->selection->routine != driver.record()->subProcess)
             fail("opcode 13 answered something other than this instance's selection");
         break;
     }
@@ -187,30 +164,50 @@ intptr_t FuzzHost::dispatch(size_t slot, int32_t opcode, int32_t index, int32_t 
     return result;
 }
 
-// Connects an input pin's variable to its block as soon as the host knows where it lives.
-void FuzzHost::learn(HostedInstance& instance, int32_t index, const PinDescription& description) {
-    const auto pin = static_cast<size_t>(index);
-    instance.variables[pin] = description.variableAddress;
-    instance.datatypes[pin] = description.datatype;
-    if (description.variableAddress && description.datatype == DtSamples)
-        *static_cast<float**>(description.variableAddress) = instance.block(index);
+void FuzzHost::checkDescription(int32_t index, const PinAnswer& asked) {
+    if ((asked.answer == 1) != (index >= 0 && index < DescribedPins))
+        fail("a pin description was answered for the wrong indices");
+    if (asked.answer == 1 && !asked.description.pinName)
+        fail("a pin description without a name");
+    if (asked.answer != 1 && !isZero(&asked.description, sizeof asked.description))
+        fail("a refused pin description was written to");
+}
+
+void FuzzHost::event(HostedInstance& instance, const HostEvent& event) {
+    instance.driver->clock = clock;
+    {
+        const Driving driving(driven, instance);
+        if (!instance.driver->event(event))
+            fail("the driver refused to pass an event on");
+    }
+    check(instance);
+}
+
+void FuzzHost::block(HostedInstance& instance, int32_t start) {
+    instance.driver->clock = clock;
+    {
+        const Driving driving(driven, instance);
+        if (!instance.driver->runBlock(start, BlockLength))
+            fail("the plug-in record has no sub-process routine");
+    }
+    check(instance);
+    clock = static_cast<int32_t>(static_cast<uint32_t>(clock) + BlockLength);
 }
 
 void FuzzHost::describe(size_t slot) {
     HostedInstance* instance = at(slot);
-    for (int32_t pin = 0; instance && pin < DescribedPins; ++pin) {
-        PinDescription description;
-        std::memset(&description, 0, sizeof description);
-        dispatch(slot, OpGetPinDescription, pin, 0, &description, 0.0f);
-        void* variable = description.variableAddress;
-        if (!variable || !description.defaultText)
-            continue;
-        if (description.datatype == DtInt16)
-            *static_cast<int16_t*>(variable) =
-                static_cast<int16_t>(std::atoi(description.defaultText));
-        if (description.datatype == DtBool)
-            *static_cast<uint8_t*>(variable) = std::strcmp(description.defaultText, "true") == 0;
+    if (!instance)
+        return;
+    ModuleDriver& driver = *instance->driver;
+    {
+        const Driving driving(driven, *instance);
+        for (int32_t pin = 0; pin <= DescribedPins; ++pin)
+            checkDescription(pin, driver.describePin(pin));
+        if (!driver.learnPins())
+            fail("the module's pins cannot be learnt");
+        driver.wirePins(); // a default the host cannot read leaves its variable as it is
     }
+    check(*instance);
 }
 
 void FuzzHost::closeAll() {

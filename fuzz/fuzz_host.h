@@ -1,10 +1,9 @@
-// The host side of the call-sequence fuzzer: a handful of instance slots, the answers a host
-// gives them, the sample blocks it wires to their inputs and the variables it learnt from
-// their pin descriptions. Every request the module makes comes through `callback`, which
-// checks it and aborts on anything a host could not accept.
+// The host side of the call-sequence fuzzer: a handful of instance slots, each a ModuleDriver of
+// an instance made from the module's linked-in exports. After every call into an instance the
+// host checks what the driver saw the module do, and aborts on anything a host could not accept.
 #pragma once
 
-#include "abi.h"
+#include "driver.h"
 
 #include <array>
 #include <cstddef>
@@ -23,36 +22,25 @@ constexpr size_t MaxInstances = 4;
 // Reports a broken invariant and aborts, so that libFuzzer keeps the input.
 [[noreturn]] void fail(const char* what);
 
-// One instance as the host sees it. Lives at a fixed address from makeModule to OpClose: the
-// callback finds it through the record's host handle.
+// One instance as the host sees it.
 struct HostedInstance {
-    PluginRecord* record = nullptr;
-    int32_t pinCount = DescribedPins; // the answer to HostPinCount
-    std::string pinText;              // the OUTFILE text the host hands out
-    bool terminateText = true;        // false: fill the whole buffer, capacity honoured
-    bool toldBlockSize = false;       // whether opcode 3 has told the module a block size
-    int32_t blockSize = 0;            // the last size it told, never above BlockLength
+    std::unique_ptr<ModuleDriver> driver;
+    bool toldBlockSize = false; // whether opcode 3 has told the module a block size
+    int32_t blockSize = 0;      // the last size it told, never above BlockLength
+    size_t checkedMidi = 0;     // messages already checked
 
-    // learnt from the pin descriptions: where each pin's value lives, and its datatype
-    std::array<void*, DescribedPins> variables{};
-    std::array<int32_t, DescribedPins> datatypes{};
-
-    // one block per described pin, and one more for any pin beyond them
-    std::array<std::array<float, BlockLength>, DescribedPins + 1> blocks{};
-
-    float* block(int32_t pin) noexcept;
+    PluginRecord* record() const { return driver->record(); }
+    // The variable and datatype of a learnt pin; null and -1 for any other.
+    void* variable(int32_t pin) const;
+    int32_t datatype(int32_t pin) const;
 };
 
 class FuzzHost {
   public:
-    static intptr_t SE_ABI callback(PluginRecord* record, int32_t opcode, int32_t index,
-                                    int32_t value, void* pointer, float opt);
-    // The routine EventCall events carry: must be called with a live instance.
+    // The routine EventCall events carry: must be called with the instance being called.
     static void SE_ABI eventRoutine(void* instance);
 
     HostedInstance* at(size_t slot) noexcept { return slots[slot % MaxInstances].get(); }
-    bool isLive(const PluginRecord* record) const noexcept;
-    bool isLiveInstance(const void* instance) const noexcept;
 
     // makeModule into an empty slot; checks the refusals. Null when nothing was made.
     HostedInstance* make(size_t slot, int32_t moduleIndex, int32_t selector, bool withCallback,
@@ -60,33 +48,21 @@ class FuzzHost {
     // A dispatcher request; closing through it frees the slot.
     intptr_t dispatch(size_t slot, int32_t opcode, int32_t index, int32_t value, void* pointer,
                       float opt);
+    // Events and blocks, with the checks after each.
+    void event(HostedInstance& instance, const HostEvent& event);
+    void block(HostedInstance& instance, int32_t start);
     // Asks for descriptions 0 to 13, wires the inputs and writes the parameters' defaults.
     void describe(size_t slot);
     void closeAll();
 
-    int32_t clock = 0;                    // the sample clock, shared by every instance
-    const PluginRecord* driven = nullptr; // the instance the host is calling into, if any
+    int32_t clock = 0; // the sample clock, shared by every instance
 
   private:
-    void learn(HostedInstance& instance, int32_t index, const PinDescription& description);
-    intptr_t answer(HostedInstance& instance, int32_t opcode, int32_t index, int32_t value,
-                    void* pointer);
+    void check(HostedInstance& instance);
+    void checkDescription(int32_t index, const PinAnswer& asked);
 
     std::array<std::unique_ptr<HostedInstance>, MaxInstances> slots;
+    const void* driven = nullptr; // the instance the host is calling into, if any
 };
 
 FuzzHost& fuzzHost() noexcept;
-
-// Marks a call into one instance: while it lasts, that instance alone may call the host.
-class Driving {
-  public:
-    explicit Driving(const PluginRecord* record) : previous(fuzzHost().driven) {
-        fuzzHost().driven = record;
-    }
-    ~Driving() { fuzzHost().driven = previous; }
-    Driving(const Driving&) = delete;
-    Driving& operator=(const Driving&) = delete;
-
-  private:
-    const PluginRecord* previous;
-};

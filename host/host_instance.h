@@ -2,7 +2,7 @@
 // values written into the instance's variables, events sent, blocks of samples run.
 #pragma once
 
-#include "abi.h"
+#include "driver.h"
 #include "module_file.h"
 #include "pin_table.h"
 #include "result.h"
@@ -11,25 +11,18 @@
 #include <string>
 #include <vector>
 
-// A MIDI message the module sent through one of its output pins.
-struct ModuleMidi {
-    int32_t pin;
-    int32_t message;   // packed
-    int32_t timeStamp; // the sample clock the module stamped it with
-};
-
 struct InstanceSettings {
     float sampleRate = 44100.0f;
     int32_t blockSize = 64;
 };
 
 // Sample blocks never grow beyond this, so their addresses hold for the instance's whole life.
-constexpr int32_t MaxBlockSize = 16384;
+constexpr int32_t MaxBlockSize = BlockCapacity;
 
-// Owns one instance from makeModule to dispatcher opcode 1. The instance is open from create on;
-// every operation checks its arguments against the learned pins and answers a mistake with a
-// failure instead of passing it on to the module. Not copyable or movable: the module finds the
-// driver through the host handle, which is its address.
+// Owns one instance from makeModule to dispatcher opcode 1, through a ModuleDriver that never
+// makes a mistake. The instance is open from create on; every operation checks its arguments
+// against the learned pins and answers a mistake with a failure instead of passing it on to the
+// module.
 class HostInstance {
   public:
     // Reads the properties, makes an instance of module 0, learns its pins, gives every sample
@@ -37,12 +30,12 @@ class HostInstance {
     // opens it.
     static Result<std::unique_ptr<HostInstance>> create(const ModuleFile& file,
                                                         InstanceSettings settings = {});
-    ~HostInstance(); // closes the instance if still open
+    ~HostInstance() = default; // the driver closes the instance if still open
     HostInstance(const HostInstance&) = delete;
     HostInstance& operator=(const HostInstance&) = delete;
 
     // ---- Pins; indices are description indices
-    const std::vector<PinInfo>& pins() const { return pinTable; }
+    const std::vector<PinInfo>& pins() const { return driver->pins(); }
     Result<int32_t> findPin(const std::string& name) const; // the first pin of that name
 
     // Writes an int16 or bool parameter into the pin's variable (bool: 0 or 1).
@@ -66,45 +59,30 @@ class HostInstance {
     Status runBlocks(int32_t count = 1); // each block advances the clock by the block size
     Status close();                      // dispatcher opcode 1; the record is gone afterwards
 
-    bool isOpen() const { return record != nullptr; }
-    int64_t clock() const { return sampleClock; }
-    float sampleRate() const { return rate; }
-    int32_t blockSize() const { return frames; }
-    const std::vector<ModuleMidi>& sentMidi() const { return midiOut; }
-    void clearSentMidi() { midiOut.clear(); }
+    bool isOpen() const { return driver->record() != nullptr; }
+    int64_t clock() const { return driver->clock; }
+    float sampleRate() const { return driver->sampleRate(); }
+    int32_t blockSize() const { return driver->blockSize(); }
+    const std::vector<ModuleMidi>& sentMidi() const { return driver->sent(); }
+    void clearSentMidi() { driver->clearSent(); }
+
+    // The driver underneath, for callers that need more than a careful host offers.
+    ModuleDriver& moduleDriver() { return *driver; }
 
   private:
-    HostInstance(ModuleFile file, InstanceSettings settings);
+    explicit HostInstance(std::unique_ptr<ModuleDriver> driver) : driver(std::move(driver)) {}
 
-    static intptr_t SE_ABI callback(PluginRecord* record, int32_t opcode, int32_t index,
-                                    int32_t value, void* pointer, float opt) noexcept;
-    intptr_t answer(int32_t opcode, int32_t index, int32_t value, void* pointer);
-    intptr_t copyPinText(int32_t index, int32_t capacity, char* buffer) const;
-
-    Status start();
-    Status giveDefaults();
-    void placeBlocks();
-    intptr_t dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* pointer = nullptr,
-                      float opt = 0.0f);
-    void sendEvent(HostEvent& event);
+    Status start(InstanceSettings settings);
+    void fillBlock(size_t pin);
+    Status refuseLevel(int32_t index, float level) const; // why setLevel refuses
     Result<const PinInfo*> pinAt(int32_t index) const;
     // The pin at `index` if it is an input of the kind `isKind` tells; `kind` names it in errors.
     Result<const PinInfo*> inputPin(int32_t index, const char* kind,
                                     bool (*isKind)(const PinInfo&)) const;
     Status checkOpen() const;
 
-    ModuleFile file; // keeps the library loaded while the instance lives
-    PluginRecord* record = nullptr;
-    SubProcessRoutine routine = nullptr;
-    float rate;
-    int32_t frames;
-    int64_t sampleClock = 0;
-
-    // per pin, by index
-    std::vector<PinInfo> pinTable;
-    std::vector<std::vector<float>> blocks; // sample pins only
-    std::vector<float> levels;
-    std::vector<std::string> texts;
-
-    std::vector<ModuleMidi> midiOut;
+    std::unique_ptr<ModuleDriver> driver;
+    std::vector<float> levels;         // per pin; sample inputs carry theirs on every sample
+    std::vector<uint8_t> sampleInputs; // per pin: 1 for a sample input
+    bool hasMidiInput = false;
 };

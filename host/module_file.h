@@ -15,6 +15,12 @@ struct ModuleInfo {
     int32_t interfaceVersion = 0;
 };
 
+// A module's two entries, from a loaded file or linked into the program.
+struct ModuleEntries {
+    GetModulePropertiesFn properties = nullptr;
+    MakeModuleFn make = nullptr;
+};
+
 // A loaded module file. Copies share the library, which is unloaded when the last copy (and the
 // last instance made from it) is gone, so the exports stay valid for as long as anyone holds them.
 class ModuleFile {
@@ -28,6 +34,7 @@ class ModuleFile {
 
     const std::string& path() const { return filePath; }
     MakeModuleFn makeModule() const { return makeEntry; }
+    ModuleEntries entries() const { return {propertiesEntry, makeEntry}; }
 
   private:
     ModuleFile(std::string path, std::shared_ptr<void> library, GetModulePropertiesFn properties,

@@ -22,7 +22,9 @@ std::optional<std::string> optionalText(const char* text) {
     return textOf(text);
 }
 
-PinInfo infoOf(const PinDescription& description) {
+} // namespace
+
+PinInfo pinInfoOf(const PinDescription& description) {
     PinInfo pin;
     pin.name = description.pinName ? textOf(description.pinName) : std::string();
     pin.direction = description.direction;
@@ -33,6 +35,8 @@ PinInfo infoOf(const PinDescription& description) {
     pin.flags = description.pinFlags;
     return pin;
 }
+
+namespace {
 
 // A whole decimal number, or nothing.
 std::optional<long long> numberOf(const std::string& text) {
@@ -56,18 +60,6 @@ std::optional<long long> readDefault(int32_t datatype, const std::string& text) 
 
 bool PinInfo::isParameter() const {
     return datatype == DtInt16 || datatype == DtBool;
-}
-
-Result<std::vector<PinInfo>> learnPins(PluginRecord* record) {
-    std::vector<PinInfo> pins;
-    for (int32_t index = 0;; ++index) {
-        if (index == MaxPins)
-            return Failure{"the module describes more than " + std::to_string(MaxPins) + " pins"};
-        PinDescription description{};
-        if (record->dispatcher(record, OpGetPinDescription, index, 0, &description, 0.0f) == 0)
-            return pins;
-        pins.push_back(infoOf(description));
-    }
 }
 
 Result<int32_t> defaultValue(const PinInfo& pin) {

@@ -25,8 +25,8 @@ struct PinInfo {
 // A module describing more pins than this is taken to be broken.
 constexpr int32_t MaxPins = 4096;
 
-// Asks the instance for descriptions 0, 1, 2, ... into a cleared record until one is refused.
-Result<std::vector<PinInfo>> learnPins(PluginRecord* record);
+// The pin a description tells of, its texts copied.
+PinInfo pinInfoOf(const PinDescription& description);
 
 // The value a parameter starts with: its default text read as a number, "true" or "false";
 // 0 without a default text.

@@ -1,6 +1,7 @@
 // Outcomes of host operations: a value, or one line of text saying why there is none.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,19 +11,39 @@ struct Failure {
     std::string message;
 };
 
+namespace detail {
+
+// The text of a failure. A success carries no text at all, so making, passing and dropping one
+// costs no more than a null pointer: the host's per-block calls return them.
+class Reason {
+  public:
+    Reason() = default;
+    explicit Reason(std::string text)
+        : text(std::make_shared<const std::string>(std::move(text))) {}
+    bool present() const { return text != nullptr; }
+    const std::string& get() const {
+        static const std::string none;
+        return text ? *text : none;
+    }
+
+  private:
+    std::shared_ptr<const std::string> text;
+};
+
+} // namespace detail
+
 // The outcome of an operation without a value of its own.
 class Status {
   public:
     Status() = default; // success
-    Status(Failure failure) : message(std::move(failure.message)), failed(true) {}
+    Status(Failure failure) : reason(std::move(failure.message)) {}
 
-    bool ok() const { return !failed; }
+    bool ok() const { return !reason.present(); }
     explicit operator bool() const { return ok(); }
-    const std::string& error() const { return message; } // empty on success
+    const std::string& error() const { return reason.get(); } // empty on success
 
   private:
-    std::string message;
-    bool failed = false;
+    detail::Reason reason;
 };
 
 // The outcome of an operation that yields a value. Reading the value of a failure throws
@@ -30,11 +51,11 @@ class Status {
 template <class T> class Result {
   public:
     Result(T value) : stored(std::move(value)) {}
-    Result(Failure failure) : message(std::move(failure.message)) {}
+    Result(Failure failure) : reason(std::move(failure.message)) {}
 
     bool ok() const { return stored.has_value(); }
     explicit operator bool() const { return ok(); }
-    const std::string& error() const { return message; } // empty on success
+    const std::string& error() const { return reason.get(); } // empty on success
 
     T& value() { return stored.value(); }
     const T& value() const { return stored.value(); }
@@ -45,5 +66,5 @@ template <class T> class Result {
 
   private:
     std::optional<T> stored;
-    std::string message;
+    detail::Reason reason;
 };

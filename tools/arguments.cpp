@@ -245,6 +245,7 @@ std::string helpText(const std::string& command) {
             name.resize(7, ' ');
             text += "  " + name + each.summary + "\n";
         }
+        text += "  check  MODULE           check any module file of the host interface\n";
         return text + "\n'kaveltrum-host help COMMAND' or 'COMMAND --help' tells more; --version "
                       "prints the versions.\n--module FILE loads that module file instead of the "
                       "one beside the program.\n";

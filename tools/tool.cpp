@@ -1,5 +1,6 @@
 #include "tool.h"
 
+#include "check/check_command.h"
 #include "module_file.h"
 #include "safe_file.h"
 
@@ -214,6 +215,10 @@ Status answer(const CommandLine& line, std::istream& in, std::ostream& out, Prog
 
 int runTool(const std::vector<std::string>& words, std::istream& in, std::ostream& out,
             std::ostream& err, ProgressSettings progressSettings) {
+    if (!words.empty() && isCheckCommand(words[0]))
+        return runCheckCommand(words, out, err);
+    if (words.size() == 2 && words[0] == "help" && words[1] == "check")
+        return runCheckCommand({"check", "--help"}, out, err);
     Result<CommandLine> line = parseCommandLine(words);
     if (!line) {
         err << "kaveltrum-host: " << line.error() << "\n";

@@ -1,5 +1,4 @@
 // Events as the host delivers them through the record's event entry.
-#include "support/fake_host.h"
 #include "support/table_module.h"
 
 #include <gtest/gtest.h>
@@ -9,19 +8,13 @@
 namespace {
 
 struct Opened {
-    FakeHost host;
+    TableRig rig;
     TableModule* module;
-    explicit Opened(int32_t pins = 3) {
-        host.pinCount = pins;
-        module = new TableModule(FakeHost::callback, host.handle(),
-                                 {pinOf(DtMidi), pinOf(DtText), pinOf(DtInt16)});
-        module->dispatch(OpOpen, 0, 0, nullptr, 0.0f);
+    explicit Opened(int32_t pins = 3)
+        : rig({pinOf(DtMidi), pinOf(DtText), pinOf(DtInt16)}, pins), module(rig.module) {
+        EXPECT_TRUE(rig.host.open().ok());
     }
-    ~Opened() { module->dispatch(OpClose, 0, 0, nullptr, 0.0f); }
-    void deliver(HostEvent event) {
-        PluginRecord* record = module->pluginRecord();
-        record->event(record->instance, &event);
-    }
+    void deliver(HostEvent event) { EXPECT_TRUE(rig.host.event(event).ok()); }
 };
 
 HostEvent pinStatus(intptr_t pin, int32_t status) {
@@ -49,13 +42,9 @@ TEST(PinStatusEvent, PinsOutsideTheArrayAreIgnored) {
     EXPECT_TRUE(opened.module->statusSeen.empty());
 
     // Before open there is no pin array at all.
-    FakeHost host;
-    host.pinCount = 3;
-    auto* fresh = new TableModule(FakeHost::callback, host.handle(), {pinOf(DtMidi)});
-    HostEvent event = pinStatus(0, 1);
-    fresh->pluginRecord()->event(fresh, &event);
-    EXPECT_TRUE(fresh->statusSeen.empty());
-    fresh->dispatch(OpClose, 0, 0, nullptr, 0.0f);
+    TableRig fresh({pinOf(DtMidi)}, 3);
+    EXPECT_TRUE(fresh.host.event(pinStatus(0, 1)).ok());
+    EXPECT_TRUE(fresh.module->statusSeen.empty());
 }
 
 TEST(MidiEvent, IsHandedOnWithItsWords) {

@@ -1,5 +1,4 @@
 // The records as raw little-endian words, read the way a host reads them.
-#include "support/fake_host.h"
 #include "support/table_module.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +27,8 @@ uint32_t address(const void* p) {
 }
 
 TEST(Layout, PluginRecordWordsAtTheirOffsets) {
-    FakeHost host;
-    auto* module = new TableModule(FakeHost::callback, 0x12345678);
+    // Only the words are read: the handle need not be a host's.
+    auto* module = new TableModule(nullptr, 0x12345678);
     const PluginRecord* record = module->pluginRecord();
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(record);
     EXPECT_EQ(bytes[0], 0x4C);

@@ -10,7 +10,7 @@
 namespace {
 
 struct Logged {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
     Logged() {
         ModuleProperties props{};
@@ -21,7 +21,7 @@ struct Logged {
 
 TEST(Log, NameChangeThenLoad) {
     Logged logged;
-    const std::string name = logged.scratch.path("row.brumo");
+    const std::string name = logged.scratch.file("row.brumo");
     writeBytes(name, {60, 62, 64});
     logged.rig.outFile(name);
     EXPECT_EQ(readText(logFilePath()), "KAVELTRUM " + name + "\nKAVELTRUM itaki= 3\n");
@@ -29,11 +29,11 @@ TEST(Log, NameChangeThenLoad) {
 
 TEST(Log, EveryReloadIsALineEvenOfAnEmptyRow) {
     Logged logged;
-    logged.rig.outFile(logged.scratch.path("empty.brumo")); // created empty, nothing loaded yet
+    logged.rig.outFile(logged.scratch.file("empty.brumo")); // created empty, nothing loaded yet
     logged.rig.set(PinReload, 1.0f);
     for (int i = 0; i < 5; ++i)
         logged.rig.block();
-    std::string expected = "KAVELTRUM " + logged.scratch.path("empty.brumo") + "\n";
+    std::string expected = "KAVELTRUM " + logged.scratch.file("empty.brumo") + "\n";
     for (int i = 0; i < 5; ++i)
         expected += "KAVELTRUM itaki= 0\n";
     EXPECT_EQ(readText(logFilePath()), expected);
@@ -42,14 +42,14 @@ TEST(Log, EveryReloadIsALineEvenOfAnEmptyRow) {
 TEST(Log, OffMeansTheLogIsNeverOpened) {
     Logged logged;
     logged.rig.diagnose(false);
-    logged.rig.loadRow(logged.scratch.path("row.brumo"), {60});
+    logged.rig.loadRow(logged.scratch.file("row.brumo"), {60});
     logged.rig.set(PinReload, 1.0f);
     logged.rig.block();
     EXPECT_FALSE(std::filesystem::exists(logFilePath()));
 }
 
 bool logsAnEmptyName() {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
     rig.diagnose(true);
     rig.outFile("");

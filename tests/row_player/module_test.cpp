@@ -44,14 +44,15 @@ void expectText(const char* actual, const char* expected) {
 }
 
 TEST(PinTable, DescribesFourteenPins) {
-    PluginRecord* record = makeKaveltrum(nullptr, 0);
+    std::unique_ptr<ModuleDriver> host = kaveltrumDriver(14, false);
+    PluginRecord* record = host->record();
     const char* instance = static_cast<const char*>(record->instance);
     std::vector<void*> variables;
     for (const PinRow& row : pinRows) {
         SCOPED_TRACE(row.name);
-        intptr_t answered = 0;
-        const PinDescription d = askDescription(record, row.index, &answered);
-        EXPECT_EQ(answered, 1);
+        const PinAnswer asked = host->describePin(row.index);
+        const PinDescription& d = asked.description;
+        EXPECT_EQ(asked.answer, 1);
         expectText(d.pinName, row.name);
         EXPECT_EQ(d.direction, row.direction);
         EXPECT_EQ(d.datatype, row.datatype);
@@ -70,12 +71,11 @@ TEST(PinTable, DescribesFourteenPins) {
             variables.push_back(d.variableAddress);
         }
     }
-    record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f);
 }
 
 TEST(PinTable, OtherIndicesAreRefusedAndLeaveTheDescriptionAlone) {
-    PluginRecord* record = makeKaveltrum(nullptr, 0);
-    auto* module = static_cast<SEModule_base*>(record->instance);
+    std::unique_ptr<ModuleDriver> host = kaveltrumDriver(14, false);
+    auto* module = static_cast<SEModule_base*>(host->instance());
     for (int32_t index : {14, 15, -1, -14, 1 << 30}) {
         PinDescription d;
         std::memset(&d, 0xAB, sizeof d);
@@ -85,7 +85,6 @@ TEST(PinTable, OtherIndicesAreRefusedAndLeaveTheDescriptionAlone) {
             ASSERT_EQ(bytes[i], 0xAB) << index;
     }
     EXPECT_FALSE(module->getPinDescription(0, nullptr));
-    record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f);
 }
 
 const char* const helpText = " Inputs:  Input keep activity with over 2 Volts = >2 \n"
@@ -147,10 +146,12 @@ TEST(Properties, OtherModuleIndicesOnlyGetTheVersion) {
 }
 
 TEST(MakeModule, RefusesOtherModulesAndSelectors) {
-    FakeHost host;
-    for (auto [index, selector] : {std::pair{0, 2}, {1, 1}, {-1, 1}, {0, 0}})
-        EXPECT_EQ(makeModule(index, selector, FakeHost::callback, host.handle()), nullptr);
-    EXPECT_TRUE(host.requests.empty());
+    for (auto [index, selector] : {std::pair{0, 2}, {1, 1}, {-1, 1}, {0, 0}}) {
+        MakeOptions options;
+        options.moduleIndex = index;
+        options.selector = selector;
+        EXPECT_FALSE(ModuleDriver::make({getModuleProperties, makeModule}, options).ok());
+    }
 }
 
 TEST(MakeModule, ANullCallbackGivesAnInstanceWithoutHostServices) {
@@ -164,46 +165,45 @@ TEST(MakeModule, ANullCallbackGivesAnInstanceWithoutHostServices) {
 }
 
 TEST(Open, AsksTheHostInOrder) {
-    FakeHost host;
-    host.pinCount = 14;
+    std::unique_ptr<ModuleDriver> host = kaveltrumDriver();
     rowState().rowLength = 5;
     rowState().position = 3;
-    PluginRecord* record = makeKaveltrum(FakeHost::callback, host.handle());
+    PluginRecord* record = host->record();
     const SubProcessRoutine idle = record->subProcess;
-    record->dispatcher(record, OpOpen, 0, 0, nullptr, 0.0f);
+    EXPECT_TRUE(host->requests().empty());
+    ASSERT_TRUE(host->open().ok());
 
     EXPECT_EQ(rowState().rowLength, 0u);
     EXPECT_EQ(rowState().position, 0u);
-    ASSERT_FALSE(host.requests.empty());
-    EXPECT_EQ(host.requests.front().opcode, HostPinCount);
-    EXPECT_EQ(host.requests.back().opcode, HostSubProcessChanged);
-    EXPECT_EQ(host.countOf(HostSubProcessChanged), 1);
-    EXPECT_EQ(host.countOf(HostPinBuffer), 0); // every sample pin has a variable
+    ASSERT_FALSE(host->requests().empty());
+    EXPECT_EQ(host->requests().front().opcode, HostPinCount);
+    EXPECT_EQ(host->requests().back().opcode, HostSubProcessChanged);
+    EXPECT_EQ(host->countOf(HostSubProcessChanged), 1);
+    EXPECT_EQ(host->countOf(HostPinBuffer), 0); // every sample pin has a variable
     EXPECT_NE(record->subProcess, idle);
 
     auto* module = static_cast<SEModule_base*>(record->instance);
     ASSERT_EQ(module->pinCount(), 14);
     for (int32_t i = 0; i < 14; ++i) {
-        const PinDescription d = askDescription(record, i);
+        const PinDescription d = host->describePin(i).description;
         EXPECT_EQ(module->pin(i)->datatype, d.datatype) << i;
         if (d.variableAddress) {
             EXPECT_EQ(module->pin(i)->variable, d.variableAddress) << i;
         }
     }
-    record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f);
 }
 
 TEST(Close, WritesOutRecordedNotesAndClosesTheSharedFile) {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
-    rig.outFile(scratch.path("take.brumo"));
+    rig.outFile(scratch.file("take.brumo"));
     ASSERT_EQ(rowState().recordFileStatus, 0);
     rig.set(1, 1.0f);
     rig.block();
     rig.midi(noteOn(60));
     rig.close();
     EXPECT_EQ(rowState().recordFileStatus, -1);
-    EXPECT_EQ(readBytes(scratch.path("take.brumo")), std::vector<uint8_t>{60});
+    EXPECT_EQ(readBytes(scratch.file("take.brumo")), std::vector<uint8_t>{60});
 }
 
 } // namespace

@@ -13,10 +13,10 @@ constexpr int A = 60, B = 62, C = 64, D = 65;
 
 // A rig with the row loaded, PLAY high, GATE low and the loop off unless a test says otherwise.
 struct Player {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
     explicit Player(const std::vector<uint8_t>& row, int16_t loop = 0) {
-        rig.loadRow(scratch.path("row.brumo"), row);
+        rig.loadRow(scratch.file("row.brumo"), row);
         rig.param(PinLoopIt, loop);
         rig.set(PinPlay, 1.0f);
     }
@@ -218,10 +218,10 @@ TEST(Messages, StampedWithTheSampleClockOnMidiOut) {
     player.rig.host.clock = 12345;
     player.rig.block(); // armed; the clock advances 64 per block
     player.rig.pulse();
-    const std::vector<SentMidi> sent = player.rig.host.sentMidi();
+    const std::vector<ModuleMidi> sent = player.rig.host.sent();
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].time, 12345 + 64);
-    EXPECT_EQ(sent[1].time, 12345 + 128);
+    EXPECT_EQ(sent[0].timeStamp, 12345 + 64);
+    EXPECT_EQ(sent[1].timeStamp, 12345 + 128);
     EXPECT_EQ(sent[0].pin, 13);
 }
 

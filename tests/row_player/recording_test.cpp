@@ -11,9 +11,9 @@
 namespace {
 
 struct Recorder {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
-    std::string file = scratch.path("take.brumo");
+    std::string file = scratch.file("take.brumo");
     Recorder() {
         rig.outFile(file);
         rig.set(PinRec, 1.0f);

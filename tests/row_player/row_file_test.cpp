@@ -9,48 +9,48 @@
 namespace {
 
 TEST(Load, EveryByteIsANote) {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
-    rig.loadRow(scratch.path("row.brumo"), {60, 62, 64});
+    rig.loadRow(scratch.file("row.brumo"), {60, 62, 64});
     ASSERT_EQ(rowState().rowLength, 3u);
     EXPECT_EQ(std::vector<uint8_t>(rowState().row, rowState().row + 3),
               (std::vector<uint8_t>{60, 62, 64}));
     EXPECT_EQ(rowState().recordFileStatus, 0); // held open for appending
 
-    rig.loadRow(scratch.path("empty.brumo"), {});
+    rig.loadRow(scratch.file("empty.brumo"), {});
     EXPECT_EQ(rowState().rowLength, 0u);
 }
 
 TEST(Load, AMissingFileIsCreatedEmptyAtOnce) {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
-    rig.outFile(scratch.path("new.brumo"));
-    EXPECT_TRUE(std::filesystem::exists(scratch.path("new.brumo")));
+    rig.outFile(scratch.file("new.brumo"));
+    EXPECT_TRUE(std::filesystem::exists(scratch.file("new.brumo")));
     EXPECT_EQ(rowState().rowLength, 0u);
     EXPECT_EQ(rowState().recordFileStatus, 0);
 }
 
 TEST(Load, KeepsThePositionAndTheGateState) {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
-    rig.loadRow(scratch.path("row.brumo"), std::vector<uint8_t>(10, 60));
+    rig.loadRow(scratch.file("row.brumo"), std::vector<uint8_t>(10, 60));
     rowState().position = 7;
     rowState().gateArmed = 1;
-    rig.loadRow(scratch.path("short.brumo"), {60, 62, 64});
+    rig.loadRow(scratch.file("short.brumo"), {60, 62, 64});
     EXPECT_EQ(rowState().position, 7u);
     EXPECT_EQ(rowState().gateArmed, 1);
 }
 
 TEST(Load, BeyondTheNewRowNothingPlaysUntilReturn) {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
     rig.param(PinLoopIt, 0);
     rig.set(PinPlay, 1.0f);
-    rig.loadRow(scratch.path("row.brumo"), std::vector<uint8_t>(10, 50));
+    rig.loadRow(scratch.file("row.brumo"), std::vector<uint8_t>(10, 50));
     rig.block();
     for (int i = 0; i < 7; ++i)
         rig.pulse();
-    writeBytes(scratch.path("row.brumo"), {60, 62, 64});
+    writeBytes(scratch.file("row.brumo"), {60, 62, 64});
     rig.set(PinReload, 1.0f);
     rig.block();
     rig.set(PinReload, 0.0f);
@@ -63,36 +63,36 @@ TEST(Load, BeyondTheNewRowNothingPlaysUntilReturn) {
 }
 
 TEST(Load, WithTheLoopOnAReloadPutsThePositionBackInTheSameBlock) {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig rig;
     rig.param(PinFromNote, 1);
-    rig.loadRow(scratch.path("row.brumo"), std::vector<uint8_t>(10, 50));
+    rig.loadRow(scratch.file("row.brumo"), std::vector<uint8_t>(10, 50));
     rowState().position = 7;
-    writeBytes(scratch.path("row.brumo"), {60, 62, 64});
+    writeBytes(scratch.file("row.brumo"), {60, 62, 64});
     rig.set(PinReload, 1.0f);
     rig.block();
     EXPECT_EQ(rowState().position, 1u);
 }
 
 TEST(Load, AFileThatCannotBeOpenedLeavesTheRow) {
-    ScratchFolder scratch;
-    std::filesystem::create_directory(scratch.path("folder"));
+    Scratch scratch;
+    std::filesystem::create_directory(scratch.file("folder"));
     ModuleRig rig;
-    rig.loadRow(scratch.path("row.brumo"), {60, 62, 64});
+    rig.loadRow(scratch.file("row.brumo"), {60, 62, 64});
 
     // The append stream was open, so the failed load silences the row.
-    rig.outFile(scratch.path("folder"));
+    rig.outFile(scratch.file("folder"));
     EXPECT_EQ(rowState().recordFileStatus, -1);
     EXPECT_EQ(rowState().rowLength, 0u);
 
     // With no stream open, a row loaded earlier keeps playing.
-    rig.loadRow(scratch.path("row.brumo"), {60, 62, 64});
+    rig.loadRow(scratch.file("row.brumo"), {60, 62, 64});
     {
         ModuleRig other; // open silences, close shuts the shared stream
         other.close();
     }
     rowState().rowLength = 3;
-    rig.outFile(scratch.path("folder"));
+    rig.outFile(scratch.file("folder"));
     EXPECT_EQ(rowState().rowLength, 3u);
     rig.outFile("");
     EXPECT_EQ(rowState().rowLength, 3u);
@@ -100,10 +100,10 @@ TEST(Load, AFileThatCannotBeOpenedLeavesTheRow) {
 }
 
 TEST(SharedState, ASecondInstanceSilencesAndClosesForBoth) {
-    ScratchFolder scratch;
+    Scratch scratch;
     ModuleRig first;
     first.set(PinPlay, 1.0f);
-    first.loadRow(scratch.path("row.brumo"), {60, 62});
+    first.loadRow(scratch.file("row.brumo"), {60, 62});
     first.block();
 
     ModuleRig second;
@@ -120,22 +120,22 @@ TEST(SharedState, ASecondInstanceSilencesAndClosesForBoth) {
     first.midi(noteOn(70)); // no stream: not recorded
     first.set(PinReload, 1.0f);
     first.block();
-    EXPECT_EQ(readBytes(scratch.path("row.brumo")), (std::vector<uint8_t>{60, 62}));
+    EXPECT_EQ(readBytes(scratch.file("row.brumo")), (std::vector<uint8_t>{60, 62}));
 }
 
 TEST(HostMistakes, MissingPinsAndBlocksReadAsLow) {
-    ScratchFolder scratch;
+    Scratch scratch;
     {
         ModuleRig pinless(0);
         pinless.set(PinPlay, 1.0f);
         pinless.set(PinGate, 1.0f);
         pinless.block(); // no pin array: every input is low, nothing is sent
-        EXPECT_TRUE(pinless.host.sentMidi().empty());
+        EXPECT_TRUE(pinless.host.sent().empty());
         EXPECT_EQ(rowState().gateArmed, 1);
     }
     ModuleRig rig;
     rig.param(PinNextNoteOff, 1);
-    rig.loadRow(scratch.path("row.brumo"), {60, 62});
+    rig.loadRow(scratch.file("row.brumo"), {60, 62});
     rig.set(PinPlay, 1.0f);
     rig.set(PinGate, 1.0f);
     rig.block();
@@ -153,7 +153,7 @@ TEST(HostMistakes, MissingPinsAndBlocksReadAsLow) {
 
 TEST(HostMistakes, AnOutfileChangeWithoutTheOutfilePinDoesNothing) {
     ModuleRig rig(5);
-    rig.host.pinText = "never.brumo";
+    rig.host.setText(6, "never.brumo");
     rig.pinStatus(2, 1);
     EXPECT_EQ(rig.host.countOf(HostPinText), 0);
     EXPECT_EQ(rowState().recordFileStatus, -1);
@@ -161,26 +161,25 @@ TEST(HostMistakes, AnOutfileChangeWithoutTheOutfilePinDoesNothing) {
 
 TEST(HostMistakes, AnUnterminatedPinTextIsCutAtItsCapacity) {
     ModuleRig rig;
-    rig.host.terminateText = false;
-    rig.host.pinText = "abc";
+    rig.host.textStyle = TextStyle::Repeated;
+    rig.host.setText(6, "abc");
     rig.outFile("abc");
     EXPECT_EQ(std::string(rowState().outFileText).size(), 399u);
     EXPECT_EQ(std::string(rowState().fileName), std::string(rowState().outFileText));
 }
 
 TEST(HostMistakes, NoCallbackKeepsTheLastFetchedName) {
-    ScratchFolder scratch;
+    Scratch scratch;
     {
         ModuleRig rig;
-        rig.outFile(scratch.path("kept.brumo"));
+        rig.outFile(scratch.file("kept.brumo"));
     }
-    writeBytes(scratch.path("kept.brumo"), {1, 2, 3, 4});
-    PluginRecord* record = makeKaveltrum(nullptr, 0);
-    record->dispatcher(record, OpOpen, 0, 0, nullptr, 0.0f);
-    auto* module = static_cast<Module*>(static_cast<SEModule_base*>(record->instance));
+    writeBytes(scratch.file("kept.brumo"), {1, 2, 3, 4});
+    std::unique_ptr<ModuleDriver> host = kaveltrumDriver(14, false);
+    ASSERT_TRUE(host->open().ok());
+    auto* module = static_cast<Module*>(static_cast<SEModule_base*>(host->instance()));
     module->reloadRow();
     EXPECT_EQ(rowState().rowLength, 4u);
-    record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f);
 }
 
 } // namespace

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
+namespace fs = std::filesystem;
+
 std::vector<uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    Result<std::vector<uint8_t>> bytes = readWholeFile(path);
+    return bytes ? std::move(*bytes) : std::vector<uint8_t>();
 }
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -24,4 +27,31 @@ std::string readText(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool exists(const std::string& path) {
+    std::error_code ignored;
+    return fs::exists(path, ignored);
+}
+
+namespace {
+
+std::string testName() {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    return "kaveltrum-" +
+           (test ? std::string(test->test_suite_name()) + "." + test->name() : "scratch");
+}
+
+} // namespace
+
+Scratch::Scratch() : ScratchFolder(testName(), true) {
+    std::remove(logFilePath().c_str());
+}
+
+std::string logFilePath() {
+#if defined(_WIN32)
+    return "D:\\DIAGNOSE.TXT";
+#else
+    return (fs::current_path() / "DIAGNOSE.TXT").string();
+#endif
 }

@@ -1,5 +1,8 @@
-// Whole files as bytes or text, for tests that check what the module wrote.
+// Whole files as bytes or text, and a scratch folder per test, for tests that check what a
+// module wrote.
 #pragma once
+
+#include "host_files.h"
 
 #include <cstdint>
 #include <string>
@@ -8,3 +11,15 @@
 std::vector<uint8_t> readBytes(const std::string& path); // empty when it cannot be read
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::string readText(const std::string& path); // text mode: Windows line breaks read as '\n'
+bool exists(const std::string& path);
+
+// A folder of its own for the running test, named after it; it is also the working folder
+// while the test runs, so a native diagnostic log lands in it. Any diagnostic log left on
+// drive D: by an earlier test is removed first.
+class Scratch : public ScratchFolder {
+  public:
+    Scratch();
+};
+
+// Where the module writes its diagnostic log.
+std::string logFilePath();

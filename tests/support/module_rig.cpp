@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -30,60 +31,60 @@ const bool freshRowStates = [] {
 
 } // namespace
 
-PluginRecord* makeKaveltrum(HostCallback callback, intptr_t hostHandle) {
-    return makeModule(0, 1, callback, hostHandle);
+std::unique_ptr<ModuleDriver> kaveltrumDriver(int32_t pinCount, bool withCallback) {
+    MakeOptions options;
+    options.withCallback = withCallback;
+    options.askProperties = false; // some tests need a process in which nobody asked yet
+    Result<std::unique_ptr<ModuleDriver>> made =
+        ModuleDriver::make({getModuleProperties, makeModule}, options);
+    if (!made)
+        throw std::runtime_error(made.error());
+    (*made)->answerPinCount(pinCount);
+    return std::move(*made);
 }
 
-ModuleRig::ModuleRig(int32_t pinCount, bool withCallback) {
-    host.pinCount = pinCount;
-    record = makeKaveltrum(withCallback ? FakeHost::callback : nullptr, host.handle());
-    describe();
-    record->dispatcher(record, OpOpen, 0, 0, nullptr, 0.0f);
+namespace {
+
+void expectOk(const Status& status) {
+    EXPECT_TRUE(status.ok()) << status.error();
+}
+
+std::unique_ptr<ModuleDriver> openedKaveltrum(int32_t pinCount, bool withCallback) {
+    std::unique_ptr<ModuleDriver> driver = kaveltrumDriver(pinCount, withCallback);
+    expectOk(driver->learnPins());
+    expectOk(driver->wirePins());
+    EXPECT_TRUE(driver->open().ok());
+    return driver;
+}
+
+} // namespace
+
+ModuleRig::ModuleRig(int32_t pinCount, bool withCallback)
+    : driver(openedKaveltrum(pinCount, withCallback)), host(*driver), record(host.record()) {
     diagnose(false);
 }
 
-ModuleRig::~ModuleRig() {
-    close();
-}
-
 void ModuleRig::close() {
-    if (record)
-        record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f);
+    if (host.record())
+        host.close();
     record = nullptr;
 }
 
-// Learns where each pin's value lives, hands out sample blocks and writes the defaults.
-void ModuleRig::describe() {
-    for (int32_t i = 0; i < 14; ++i) {
-        const PinDescription d = askDescription(record, i);
-        variables[static_cast<size_t>(i)] = d.variableAddress;
-        if (!d.variableAddress)
-            continue;
-        if (d.datatype == DtSamples)
-            *static_cast<float**>(d.variableAddress) = blocks[static_cast<size_t>(i)].data();
-        if (d.datatype == DtInt16)
-            *static_cast<int16_t*>(d.variableAddress) =
-                static_cast<int16_t>(d.defaultText ? std::atoi(d.defaultText) : 0);
-        if (d.datatype == DtBool)
-            *static_cast<uint8_t*>(d.variableAddress) =
-                d.defaultText && std::strcmp(d.defaultText, "true") == 0;
-    }
-}
-
 void ModuleRig::set(int32_t pin, float level) {
-    blocks[static_cast<size_t>(pin)].fill(level);
+    std::fill(host.block(pin), host.block(pin) + BlockCapacity, level);
 }
 
 void ModuleRig::param(int32_t pin, int16_t value) {
-    *static_cast<int16_t*>(variables[static_cast<size_t>(pin)]) = value;
+    expectOk(host.setParameter(pin, value));
 }
 
 void ModuleRig::diagnose(bool on) {
-    *static_cast<uint8_t*>(variables[7]) = on ? 1 : 0;
+    expectOk(host.setParameter(7, on ? 1 : 0));
 }
 
 void ModuleRig::detach(int32_t pin) {
-    *static_cast<float**>(variables[static_cast<size_t>(pin)]) = nullptr;
+    float* none = nullptr;
+    std::memcpy(host.pins()[static_cast<size_t>(pin)].variable, &none, sizeof none);
 }
 
 void ModuleRig::loadRow(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -92,28 +93,20 @@ void ModuleRig::loadRow(const std::string& path, const std::vector<uint8_t>& byt
 }
 
 void ModuleRig::outFile(const std::string& name) {
-    host.pinText = name;
+    host.setText(6, name);
     pinStatus(6, 1);
 }
 
 void ModuleRig::pinStatus(int32_t pin, int32_t status) {
-    HostEvent event{};
-    event.kind = EventPinStatus;
-    event.value = status;
-    event.target = pin;
-    record->event(record->instance, &event);
+    expectOk(host.pinStatus(pin, status));
 }
 
 void ModuleRig::midi(int32_t message) {
-    HostEvent event{};
-    event.kind = EventMidi;
-    event.value = message;
-    record->event(record->instance, &event);
+    expectOk(host.midi(message));
 }
 
 void ModuleRig::block(int32_t start) {
-    record->subProcess(record->instance, start, 64 - start);
-    host.clock += 64;
+    expectOk(host.runBlock(start));
 }
 
 void ModuleRig::pulse() {
@@ -125,43 +118,9 @@ void ModuleRig::pulse() {
 
 std::vector<int32_t> ModuleRig::sent() const {
     std::vector<int32_t> messages;
-    for (const SentMidi& m : host.sentMidi()) {
+    for (const ModuleMidi& m : host.sent()) {
         EXPECT_EQ(m.pin, 13);
         messages.push_back(m.message);
     }
     return messages;
-}
-
-namespace fs = std::filesystem;
-
-ScratchFolder::ScratchFolder() {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "scratch";
-    for (char& c : name)
-        if (c == '/')
-            c = '_';
-    folder = (fs::temp_directory_path() / ("kaveltrum-" + name)).string();
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    previous = fs::current_path().string();
-    fs::current_path(folder);
-    std::remove(logFilePath().c_str());
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ignored;
-    fs::current_path(previous, ignored);
-    fs::remove_all(folder, ignored);
-}
-
-std::string ScratchFolder::path(const std::string& name) const {
-    return (fs::path(folder) / name).string();
-}
-
-std::string logFilePath() {
-#if defined(_WIN32)
-    return "D:\\DIAGNOSE.TXT";
-#else
-    return (fs::current_path() / "DIAGNOSE.TXT").string();
-#endif
 }

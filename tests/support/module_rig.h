@@ -1,13 +1,13 @@
-// Drives one KAVELTRUM instance in-process the way a host does: through the plug-in record,
-// with the fake callback, sample blocks for the inputs and the parameters' variables.
+// Drives one KAVELTRUM instance in-process the way a host does: the module's code is linked into
+// the test program and the driver is handed its two entries.
 #pragma once
 
-#include "support/fake_host.h"
+#include "driver.h"
 #include "support/files.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,26 +16,28 @@ SE_EXPORT int32_t SE_ABI getModuleProperties(int32_t moduleIndex, ModuleProperti
 SE_EXPORT PluginRecord* SE_ABI makeModule(int32_t moduleIndex, int32_t selector,
                                           HostCallback hostCallback, intptr_t hostHandle) noexcept;
 
-PluginRecord* makeKaveltrum(HostCallback callback, intptr_t hostHandle);
+// A driver of a KAVELTRUM instance made with the linked-in entries, not yet opened; the host's
+// answer to HostPinCount is `pinCount`.
+std::unique_ptr<ModuleDriver> kaveltrumDriver(int32_t pinCount = 14, bool withCallback = true);
 
 class ModuleRig {
   public:
-    // Opens an instance with `pinCount` pins (the module describes 14). The diagnostic log is
-    // off unless a test turns it on.
+    // Opens an instance with `pinCount` pins (the module describes 14), every sample input on
+    // a block of its own, every parameter at its default. The diagnostic log is off unless a
+    // test turns it on.
     explicit ModuleRig(int32_t pinCount = 14, bool withCallback = true);
-    ~ModuleRig();
     ModuleRig(const ModuleRig&) = delete;
     ModuleRig& operator=(const ModuleRig&) = delete;
 
-    void set(int32_t pin, float level);     // input level at the next blocks' first sample
+    void set(int32_t pin, float level);     // every sample of the input's block
     void param(int32_t pin, int16_t value); // an int16 parameter
     void diagnose(bool on);
     void detach(int32_t pin);              // the host has not written this input's block address
     void outFile(const std::string& name); // a new OUTFILE text, announced with status 1
     void pinStatus(int32_t pin, int32_t status);
     void midi(int32_t message);
-    void block(int32_t start = 0);
-    void close(); // dispatcher opcode 1; the destructor does it if the test did not
+    void block(int32_t start = 0); // one block of 64 samples
+    void close();                  // dispatcher opcode 1; the driver does it if the test did not
 
     // A row file with these bytes, named through OUTFILE and loaded.
     void loadRow(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -43,35 +45,19 @@ class ModuleRig {
     // One GATE pulse: a block with GATE high, then one with GATE low.
     void pulse();
     std::vector<int32_t> sent() const; // messages sent through MIDI Out, in order
-    void clearSent() { host.requests.clear(); }
-
-    FakeHost host;
-    PluginRecord* record = nullptr;
+    void clearSent() { host.clearSent(); }
 
   private:
-    void describe();
-    std::array<void*, 14> variables{};
-    std::array<std::array<float, 64>, 14> blocks{};
-};
+    std::unique_ptr<ModuleDriver> driver;
 
-// Each test works in a fresh folder of its own, which is also where the native log goes.
-class ScratchFolder {
   public:
-    ScratchFolder();
-    ~ScratchFolder();
-    std::string path(const std::string& name) const;
-
-  private:
-    std::string folder;
-    std::string previous;
+    ModuleDriver& host;
+    PluginRecord* record;
 };
-
-// Where the module writes its diagnostic log.
-std::string logFilePath();
 
 constexpr int32_t noteOn(int note, int velocity = 100) {
-    return packMidi(0x90, note, velocity);
+    return packMidi(MidiNoteOn, note, velocity);
 }
 constexpr int32_t noteOff(int note, int velocity = 100) {
-    return packMidi(0x80, note, velocity);
+    return packMidi(MidiNoteOff, note, velocity);
 }

@@ -1,8 +1,10 @@
 // A module whose pins come from a table the test gives, and which remembers what it was asked.
 #pragma once
 
+#include "driver.h"
 #include "module_base.h"
 
+#include <memory>
 #include <vector>
 
 struct MidiCall {
@@ -56,3 +58,14 @@ inline PinDescription pinOf(int32_t datatype, int32_t flags = 0, void* variable 
     d.pinFlags = flags;
     return d;
 }
+
+// A TableModule made through the driver's makeModule call, as a host makes one: the test's
+// table, the host's answer to HostPinCount. Not opened.
+struct TableRig {
+    explicit TableRig(std::vector<PinDescription> table = {}, int32_t pinCount = 0,
+                      bool withCallback = true);
+
+    std::unique_ptr<ModuleDriver> driver;
+    ModuleDriver& host;
+    TableModule* module;
+};

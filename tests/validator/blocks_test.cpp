@@ -178,8 +178,7 @@ TEST(ValidatorBlocks, StartPositionsOutsideTheBlockReadNothing) {
     raw.block(); // GATE low arms the player
     raw.set(Gate, 1.0f);
     raw.set(Rec, 1.0f);
-    const int32_t outside[] = {64,     65,        1000, RawHost::BlockCapacity - 1,
-                               100000, INT32_MAX, -1,   INT32_MIN};
+    const int32_t outside[] = {64, 65, 1000, BlockCapacity - 1, 100000, INT32_MAX, -1, INT32_MIN};
     for (int32_t start : outside) {
         SCOPED_TRACE("start " + std::to_string(start));
         raw.block(start);

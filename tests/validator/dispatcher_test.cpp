@@ -54,7 +54,7 @@ int sweep(RawHost& raw) {
                         if (!info || info->one != 1 ||
                             info->size != static_cast<int32_t>(sizeof(SubProcessSelection)) ||
                             info->zero != 0 || !info->selection ||
-                            info->selection->routine != raw.record->subProcess) {
+                            info->selection->routine != raw.record()->subProcess) {
                             ADD_FAILURE() << where << ": not this instance's sub-process record";
                             return sent;
                         }

@@ -30,12 +30,13 @@ TEST(ValidatorEvents, PinStatusForEveryIndexAndStatus) {
             for (int32_t status : statuses) {
                 SCOPED_TRACE(std::to_string(pinCount) + " pins, event for pin " +
                              std::to_string(index) + " with status " + std::to_string(status));
-                raw.outFileText =
+                const std::string name =
                     scratch.file(std::to_string(pinCount) + "_" + std::to_string(index) + "_" +
                                  std::to_string(status) + ".brumo");
+                raw.outFile(name);
                 raw.event(pinStatusEvent(index, status));
                 raw.pulse();
-                EXPECT_EQ(exists(raw.outFileText), index == OutFile && status == 1 && pinCount > 6);
+                EXPECT_EQ(exists(name), index == OutFile && status == 1 && pinCount > 6);
             }
     }
 }
@@ -47,7 +48,7 @@ TEST(ValidatorEvents, EverythingBeforeOpen) {
     const std::string early = scratch.file("early.brumo");
     calls = 0;
     RawHost raw;
-    raw.outFileText = early;
+    raw.outFile(early);
     raw.set(Rec, 1.0f);
     raw.set(Play, 1.0f);
     for (int32_t index = -5; index <= 40; ++index)
@@ -139,7 +140,7 @@ TEST(ValidatorEvents, UnknownKindsAreIgnored) {
     raw.text(row);
     raw.set(Rec, 1.0f);
     raw.block();
-    raw.outFileText = other;
+    raw.outFile(other);
     const int32_t kinds[] = {-1,
                              1,
                              3,
@@ -179,7 +180,7 @@ TEST(ValidatorEvents, CallRunsTheHostsRoutineWithTheInstance) {
             raw.event(callEvent(countCall));
         raw.event(callEvent(nullptr));
         EXPECT_EQ(calls, 1000 * (round + 1));
-        EXPECT_EQ(calledWith, raw.instance);
+        EXPECT_EQ(calledWith, raw.driver().instance());
         raw.open(); // the next round finds the instance opened once more
         raw.block();
     }

@@ -49,14 +49,14 @@ const Sample samples[] = {
     {"all bits set", fromBits(0xFFFFFFFF), Reads::Neither},
 };
 
-// A loaded row of 60, 62, 64 played once, every input given a block of the test's own at 0.
+// A loaded row of 60, 62, 64 played once, every input at 0.
 struct Stage {
     Hosted hosted;
     std::string row;
     explicit Stage(const std::string& path) : row(path) {
         writeBytes(row, {60, 62, 64});
         for (Pin pin : {Rec, Play, Return, Gate, Reload})
-            hosted.feed(pin, 0.0f);
+            hosted.level(pin, 0.0f);
         hosted.param(LoopIt, 0);
         hosted.param(NextNoteOff, 0);
         hosted.text(row);

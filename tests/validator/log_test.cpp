@@ -43,7 +43,7 @@ TEST(ValidatorDiagnoseLog, SwitchValuesAndNamesOfEveryLength) {
         "vlog" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
     std::vector<std::string> expected;
     RawHost raw;
-    raw.careless = true;
+    raw.driver().textStyle = TextStyle::Brimful;
     raw.open();
     for (int switchValue : {1, 2, 0x80, 0xFF}) {
         for (size_t length : {size_t{0}, size_t{12}, size_t{399}, size_t{400}, size_t{1500}}) {

@@ -9,6 +9,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The capacity the module gave with its last pin text request.
+int32_t lastTextCapacity(const ModuleDriver& driver) {
+    int32_t capacity = 0;
+    for (const HostRequest& request : driver.requests())
+        if (request.opcode == HostPinText)
+            capacity = request.value;
+    return capacity;
+}
+
 size_t entriesIn(const std::string& folder) {
     size_t count = 0;
     for (auto it = fs::recursive_directory_iterator(folder);
@@ -52,10 +61,11 @@ TEST(ValidatorOutFile, LongAndUnterminatedTextsKeepTheirFirst399Characters) {
         given.resize(text.length);
         const int note = 30 + id;
         RawHost raw;
-        raw.careless = text.careless;
+        raw.driver().textStyle = text.careless ? TextStyle::Brimful : TextStyle::Terminated;
         raw.open();
         raw.text(given);
-        EXPECT_EQ(raw.textCapacity, 400) << "the size of the module's buffer for the name";
+        EXPECT_EQ(lastTextCapacity(raw.driver()), 400)
+            << "the size of the module's buffer for the name";
         raw.set(Rec, 1.0f);
         raw.block();
         raw.midi(noteOn(note));

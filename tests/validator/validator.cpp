@@ -1,5 +1,7 @@
 #include "validator.h"
 
+#include "midi_check.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -8,17 +10,7 @@
 #include <optional>
 #include <sstream>
 
-#if defined(_WIN32)
-#include <process.h>
-#define processId _getpid
-#else
-#include <unistd.h>
-#define processId getpid
-#endif
-
 namespace validator {
-
-namespace fs = std::filesystem;
 
 const char* const pinNames[PinCount] = {"MIDI In",  "REC",     "PLAY",    "RETURN",
                                         "GATE",     "RELOAD",  "OUTFILE", "on D: DIAGNOSE.TXT",
@@ -58,53 +50,12 @@ const ModuleFile& kaveltrum() {
     return file.emplace(*loaded);
 }
 
-// ---- Files
-
-Scratch::Scratch() {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "kaveltrum-validator-";
-    name += test ? std::string(test->test_suite_name()) + "." + test->name() : "scratch";
-    name += "-" + std::to_string(processId()); // builds may run the same test side by side
-    std::replace(name.begin(), name.end(), '/', '_');
-    // A folder an earlier run could not remove is left alone for a new one.
-    folder = (fs::temp_directory_path() / name).string();
-    std::error_code ignored;
-    for (int n = 1; fs::remove_all(folder, ignored), fs::exists(folder, ignored); ++n)
-        folder = (fs::temp_directory_path() / (name + "." + std::to_string(n))).string();
-    fs::create_directories(folder);
-    previous = fs::current_path().string();
-    fs::current_path(folder);
-}
-
-Scratch::~Scratch() {
-    std::error_code ignored;
-    fs::current_path(previous, ignored);
-    // Read-only files and folders a test left behind go as well.
-    for (auto it = fs::recursive_directory_iterator(folder, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored))
-        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(folder, ignored);
-}
-
-std::string Scratch::file(const std::string& name) const {
-    return (fs::path(folder) / name).string();
-}
-
-bool exists(const std::string& path) {
-    std::error_code ignored;
-    return fs::exists(path, ignored);
-}
-
 // ---- What the module sends
 
 testing::AssertionResult validOutput(const std::vector<ModuleMidi>& sent, size_t from) {
     for (size_t i = from; i < sent.size(); ++i) {
         const ModuleMidi& m = sent[i];
-        const int32_t status = midiStatus(m.message);
-        const bool valid = m.pin == MidiOut && (status == 0x90 || status == 0x80) &&
-                           midiData1(m.message) < 128 && midiData2(m.message) < 128 &&
-                           (m.message & ~0xFFFFFF) == 0;
-        if (!valid) {
+        if (m.pin != MidiOut || !isChannelOneNote(m.message)) {
             std::ostringstream why;
             why << "message " << i << " is 0x" << std::hex << static_cast<uint32_t>(m.message)
                 << std::dec << " through pin " << m.pin;
@@ -155,25 +106,11 @@ void Hosted::text(const std::string& name) {
     check();
 }
 
+// Written straight into the driver's block: the careful host refuses levels that are not finite.
 void Hosted::level(Pin pin, float value) {
-    auto own = ownBlocks.find(pin);
-    if (own != ownBlocks.end())
-        std::fill(own->second.begin(), own->second.end(), value);
-    else
-        expectOk(instance->setLevel(pin, value));
-}
-
-void Hosted::feed(Pin pin, float value) {
-    std::vector<float>& block = ownBlocks[pin];
-    block.assign(MaxBlockSize, value);
-    placeOwnBlocks();
-}
-
-void Hosted::placeOwnBlocks() {
-    for (auto& [pin, block] : ownBlocks) {
-        float* address = block.data();
-        std::memcpy(instance->pins()[pin].variable, &address, sizeof address);
-    }
+    levels[pin] = value;
+    float* samples = instance->moduleDriver().block(pin);
+    std::fill(samples, samples + BlockCapacity, value);
 }
 
 void Hosted::param(Pin pin, int32_t value) {
@@ -205,7 +142,8 @@ void Hosted::reload() {
 
 void Hosted::setBlockSize(int32_t frames) {
     expectOk(instance->setBlockSize(frames));
-    placeOwnBlocks(); // the host just gave every input its own block again
+    for (const auto& [pin, value] : levels) // the host filled its blocks anew
+        level(pin, value);
     check();
 }
 
@@ -245,99 +183,44 @@ HostEvent callEvent(EventRoutine routine) {
     return event;
 }
 
-RawHost::RawHost(int32_t count) : pinCount(count) {
-    record = kaveltrum().makeModule()(0, 1, &RawHost::callback, reinterpret_cast<intptr_t>(this));
-    if (!record)
-        throw std::runtime_error("the module made no instance");
-    instance = record->instance;
-    for (int32_t index = 0; index < 64; ++index) {
-        PinDescription description;
-        std::memset(&description, 0, sizeof description);
-        if (dispatch(OpGetPinDescription, index, 0, &description) == 0)
-            break;
-        descriptions.push_back(description);
-    }
-    if (descriptions.size() != PinCount)
+namespace {
+
+std::unique_ptr<ModuleDriver> madeDriver() {
+    Result<std::unique_ptr<ModuleDriver>> made = ModuleDriver::make(kaveltrum());
+    if (!made)
+        throw std::runtime_error(made.error());
+    return std::move(*made);
+}
+
+} // namespace
+
+RawHost::RawHost(int32_t pinCount) : host(madeDriver()), sent(host->sent()) {
+    host->answerPinCount(pinCount);
+    if (!host->learnPins() || host->pins().size() != PinCount)
         throw std::runtime_error("the module does not describe its fourteen pins");
-    blocks.resize(PinCount);
-    for (int32_t pin = Rec; pin <= Reload; ++pin) {
-        blocks[pin].assign(BlockCapacity, 0.0f);
-        float* address = blocks[pin].data();
-        std::memcpy(variable(static_cast<Pin>(pin)), &address, sizeof address);
-    }
-    param(LoopIt, 1);
-    param(FromNote, 0);
-    param(ToNote, 0);
-    param(NextNoteOff, 0);
-    param(Velocity, 100);
+    if (Status wired = host->wirePins(); !wired)
+        throw std::runtime_error(wired.error());
     diagnose(0);
 }
 
 RawHost::~RawHost() {
-    if (record)
+    if (record())
         close();
-}
-
-intptr_t SE_ABI RawHost::callback(PluginRecord* record, int32_t opcode, int32_t index,
-                                  int32_t value, void* pointer, float) noexcept {
-    auto* host = reinterpret_cast<RawHost*>(record ? record->hostHandle : 0);
-    return host ? host->answer(record, opcode, index, value, pointer) : 0;
-}
-
-intptr_t RawHost::answer(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
-                         void* pointer) {
-    if (from != record)
-        mistakes.push_back("a request came with a record that is not the instance's");
-    switch (opcode) {
-    case HostSampleClock:
-        return static_cast<int32_t>(clock);
-    case HostSendMidi:
-        sent.push_back({index, value, static_cast<int32_t>(reinterpret_cast<intptr_t>(pointer))});
-        return 0;
-    case HostPinBuffer:
-        return index >= 0 && index < PinCount && !blocks[index].empty()
-                   ? reinterpret_cast<intptr_t>(blocks[index].data())
-                   : 0;
-    case HostPinCount:
-        return pinCount;
-    case HostPinText: {
-        if (!pointer || value <= 0) {
-            mistakes.push_back("HostPinText without a buffer");
-            return 0;
-        }
-        textCapacity = value;
-        const std::string text = index == OutFile ? outFileText : std::string();
-        const size_t capacity = static_cast<size_t>(value);
-        char* buffer = static_cast<char*>(pointer);
-        if (careless && text.size() >= capacity) {
-            std::memcpy(buffer, text.data(), capacity); // no room left for the terminator
-        } else {
-            const size_t length = std::min(text.size(), capacity - 1);
-            std::memcpy(buffer, text.data(), length);
-            buffer[length] = '\0';
-        }
-        return 0;
-    }
-    case HostSubProcessChanged:
-        return 0;
-    default:
-        mistakes.push_back("unknown request " + std::to_string(opcode));
-        return 0;
-    }
 }
 
 void RawHost::check() {
     EXPECT_TRUE(validOutput(sent, checked));
     checked = sent.size();
-    for (const std::string& mistake : mistakes)
+    for (const std::string& mistake : host->moduleMistakes())
         ADD_FAILURE() << mistake;
-    mistakes.clear();
+    host->clearMistakes();
 }
 
 intptr_t RawHost::dispatch(int32_t opcode, int32_t index, int32_t value, void* pointer, float opt) {
-    const intptr_t result = record->dispatcher(record, opcode, index, value, pointer, opt);
+    Result<intptr_t> answer = host->dispatch(opcode, index, value, pointer, opt);
+    EXPECT_TRUE(answer.ok()) << answer.error();
     check();
-    return result;
+    return answer ? *answer : 0;
 }
 
 void RawHost::open() {
@@ -345,37 +228,40 @@ void RawHost::open() {
 }
 
 void RawHost::close() {
-    EXPECT_EQ(record->dispatcher(record, OpClose, 0, 0, nullptr, 0.0f), 1);
-    record = nullptr;
-    check();
+    EXPECT_EQ(dispatch(OpClose), 1);
 }
 
 void RawHost::event(HostEvent event) {
-    record->event(instance, &event);
+    Status sentEvent = host->event(event);
+    EXPECT_TRUE(sentEvent.ok()) << sentEvent.error();
     check();
 }
 
+void RawHost::outFile(const std::string& name) {
+    host->setText(OutFile, name);
+}
+
 void RawHost::text(const std::string& name) {
-    outFileText = name;
+    outFile(name);
     event(pinStatusEvent(OutFile, 1));
 }
 
 void RawHost::set(Pin pin, float level) {
-    std::fill(blocks[pin].begin(), blocks[pin].end(), level);
+    std::fill(input(pin), input(pin) + BlockCapacity, level);
 }
 
 void RawHost::param(Pin pin, int16_t value) {
-    std::memcpy(variable(pin), &value, sizeof value);
+    Status written = host->setParameter(pin, value);
+    EXPECT_TRUE(written.ok()) << written.error();
 }
 
 void RawHost::diagnose(uint8_t value) {
-    std::memcpy(variable(Diagnose), &value, sizeof value);
+    std::memcpy(host->pins()[Diagnose].variable, &value, sizeof value);
 }
 
-// The sub-process routine is read from the record at every block, as the module asks.
 void RawHost::block(int32_t start) {
-    record->subProcess(instance, start, frames);
-    clock += frames;
+    Status ran = host->runBlock(start, frames);
+    EXPECT_TRUE(ran.ok()) << ran.error();
     check();
 }
 

@@ -7,6 +7,7 @@
 // before open, any dispatcher opcode, pin events for pins that do not exist, careless texts.
 #pragma once
 
+#include "driver.h"
 #include "host_instance.h"
 #include "module_file.h"
 #include "support/files.h"
@@ -42,28 +43,8 @@ enum Pin : int32_t {
 
 extern const char* const pinNames[PinCount];
 
-// KAVELTRUM.so / KAVELTRUM.sem from beside the test program, loaded once per test program.
+// KAVELTRUM.so / KAVELTRUM.sem from beside the test program, loaded afresh for each test.
 const ModuleFile& kaveltrum();
-
-// A folder of its own for the running test under the system's temporary folder; it is also the
-// working folder while the test runs, so a native diagnostic log would land in it. Removed with
-// everything in it at the end.
-class Scratch {
-  public:
-    Scratch();
-    ~Scratch();
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::string file(const std::string& name) const;
-    const std::string& path() const { return folder; }
-
-  private:
-    std::string folder;
-    std::string previous;
-};
-
-bool exists(const std::string& path);
 
 // ---- What the module sends
 
@@ -74,8 +55,7 @@ constexpr int32_t noteOff(int note, int velocity = 100) {
     return packMidi(0x80, note, velocity);
 }
 
-// Every message from `from` on is a NOTE_ON or NOTE_OFF on channel 1 with both data bytes
-// below 128 and nothing above them, sent through MIDI Out.
+// Every message from `from` on is a NOTE_ON or NOTE_OFF on channel 1, sent through MIDI Out.
 testing::AssertionResult validOutput(const std::vector<ModuleMidi>& sent, size_t from = 0);
 
 // The note numbers of the NOTE_ONs among `sent`, in order.
@@ -93,7 +73,7 @@ class Hosted {
     Hosted& operator=(const Hosted&) = delete;
 
     void text(const std::string& name); // OUTFILE, announced as a change
-    void level(Pin pin, float value);   // through the host, or into the block `feed` gave
+    void level(Pin pin, float value);   // any value at all, NaN and infinities included
     void param(Pin pin, int32_t value); // an int16 parameter, through the host
     void midi(int32_t message);
     void run(int32_t blocks = 1);
@@ -103,21 +83,15 @@ class Hosted {
     void setSampleRate(float rate);
     void close();
 
-    // Any value at all, NaN and infinities included, on every sample of a sample input: the test
-    // gives the input a block of its own and writes its address into the input's variable, as
-    // a host does.
-    void feed(Pin pin, float value);
-
     const std::vector<ModuleMidi>& sent() const { return instance->sentMidi(); }
     std::vector<int> played(size_t from = 0) const { return notesPlayed(sent(), from); }
 
   private:
     void check();
-    void placeOwnBlocks();
 
     std::unique_ptr<HostInstance> instance;
-    size_t checked = 0; // messages already checked
-    std::map<Pin, std::vector<float>> ownBlocks;
+    size_t checked = 0;          // messages already checked
+    std::map<Pin, float> levels; // written into the driver's blocks, kept across block sizes
 };
 
 // ---- Through the record, with a callback of the test's own
@@ -127,12 +101,14 @@ HostEvent pinStatusEvent(int32_t index, int32_t status);
 HostEvent midiEvent(int32_t message, int32_t timeDelta = 0, uint16_t extra = 0);
 HostEvent callEvent(EventRoutine routine);
 
-// One instance driven through its plug-in record alone, by a callback of the test's own that
-// answers the module's six requests and reports any other as a mistake of the module.
+// One instance driven through the driver's raw calls, so a test can make the mistakes real
+// hosts make. After every step it checks what the module sent and reports any request the
+// module should not have made.
 class RawHost {
   public:
     // Makes an instance of module 0 (not yet opened), learns its pins, gives every sample input
-    // a block of its own and every parameter its default, except the diagnostic log: off.
+    // its block and every parameter its default, except the diagnostic log: off. `pinCount` is
+    // the answer to HostPinCount.
     explicit RawHost(int32_t pinCount = PinCount);
     ~RawHost(); // closes the instance if the test did not
     RawHost(const RawHost&) = delete;
@@ -144,47 +120,28 @@ class RawHost {
     void close(); // dispatcher opcode 1; the record is gone afterwards
 
     void event(HostEvent event);
-    void text(const std::string& name); // OUTFILE, announced with status 1 on pin 6
+    void outFile(const std::string& name); // OUTFILE's text from now on, not announced
+    void text(const std::string& name);    // the same, announced with status 1 on pin 6
     void midi(int32_t message) { event(midiEvent(message)); }
     void set(Pin pin, float level); // every sample of the input's block
     void param(Pin pin, int16_t value);
-    void diagnose(uint8_t value);
-    void block(int32_t start = 0); // one sub-process call of the current block size
+    void diagnose(uint8_t value);  // any byte, as a host may write it
+    void block(int32_t start = 0); // one sub-process call of `frames` samples
     void pulse();
     void reload();
 
-    // ---- The host's side
-
-    // The callback's answer to HostPinCount.
-    int32_t pinCount;
-    // OUTFILE's text. A careless host fills the whole buffer and leaves out the terminator
-    // whenever the text does not fit.
-    std::string outFileText;
-    bool careless = false;
-    int32_t textCapacity = 0; // the capacity the module gave with its last HostPinText
-    int32_t frames = 64;      // samples per sub-process call
-    std::vector<ModuleMidi> sent;
-
-    PluginRecord* record = nullptr;
-    void* instance = nullptr; // the record's instance word, as the host keeps it
-    float* input(Pin pin) { return blocks[pin].data(); }
-
-    // Samples per block the callback's blocks hold; the test may give any block size up to it.
-    static constexpr int32_t BlockCapacity = 16384;
+    ModuleDriver& driver() { return *host; }
+    float* input(Pin pin) { return host->block(pin); }
+    PluginRecord* record() const { return host->record(); }
+    int32_t frames = 64; // samples per sub-process call
 
   private:
-    void* variable(Pin pin) const { return descriptions[pin].variableAddress; }
-    static intptr_t SE_ABI callback(PluginRecord* record, int32_t opcode, int32_t index,
-                                    int32_t value, void* pointer, float opt) noexcept;
-    intptr_t answer(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
-                    void* pointer);
     void check();
-
-    std::vector<PinDescription> descriptions;
-    std::vector<std::vector<float>> blocks;
-    int64_t clock = 0;
+    std::unique_ptr<ModuleDriver> host;
     size_t checked = 0;
-    std::vector<std::string> mistakes; // requests the module should not have made
+
+  public:
+    const std::vector<ModuleMidi>& sent; // everything the module sent
 };
 
 } // namespace validator

@@ -1,0 +1,373 @@
+#include "driver.h"
+
+#include <algorithm>
+#include <cstring>
+
+// Counts a call into the instance while it lasts.
+class ModuleDriver::Calling {
+  public:
+    explicit Calling(ModuleDriver& driver) : driver(driver) { ++driver.calling; }
+    ~Calling() { --driver.calling; }
+    Calling(const Calling&) = delete;
+    Calling& operator=(const Calling&) = delete;
+
+  private:
+    ModuleDriver& driver;
+};
+
+// ---- Making an instance --------------------------------------------------------------------
+
+Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(const ModuleFile& file,
+                                                         MakeOptions options) {
+    if (options.askProperties)
+        file.properties(); // a module may rely on being asked before it is placed
+    return makeWith(file.makeModule(), options, &file);
+}
+
+Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(ModuleEntries entries,
+                                                         MakeOptions options) {
+    if (!entries.make)
+        return Failure{"the module has no makeModule entry"};
+    if (options.askProperties && entries.properties) {
+        ModuleProperties props{};
+        entries.properties(options.moduleIndex, &props);
+    }
+    return makeWith(entries.make, options, nullptr);
+}
+
+Result<std::unique_ptr<ModuleDriver>> ModuleDriver::makeWith(MakeModuleFn make, MakeOptions options,
+                                                             const ModuleFile* file) {
+    std::unique_ptr<ModuleDriver> driver(new ModuleDriver());
+    if (file)
+        driver->file = *file;
+    driver->midiOut.reserve(1024);
+    driver->requestLog.reserve(1024);
+    const Calling making(*driver);
+    PluginRecord* made = make(options.moduleIndex, options.selector,
+                              options.withCallback ? &ModuleDriver::callback : nullptr,
+                              reinterpret_cast<intptr_t>(driver.get()));
+    if (!made)
+        return Failure{"the module made no instance of module " +
+                       std::to_string(options.moduleIndex) + " with selector " +
+                       std::to_string(options.selector)};
+    driver->plugin = made;
+    if (driver->usable()) {
+        driver->instanceWord = made->instance;
+        driver->routine = made->subProcess;
+    }
+    return driver;
+}
+
+ModuleDriver::~ModuleDriver() {
+    if (usable())
+        close();
+}
+
+Status ModuleDriver::checkCallable() const {
+    if (!plugin)
+        return Failure{"the instance is closed"};
+    if (!usable())
+        return Failure{"the module's record is not a plug-in record"};
+    return {};
+}
+
+// ---- Pins ----------------------------------------------------------------------------------
+
+PinAnswer ModuleDriver::describePin(int32_t index) {
+    PinAnswer asked;
+    std::memset(&asked.description, 0, sizeof asked.description);
+    if (Result<intptr_t> answer = dispatch(OpGetPinDescription, index, 0, &asked.description))
+        asked.answer = *answer;
+    return asked;
+}
+
+Status ModuleDriver::learnPins() {
+    if (Status callable = checkCallable(); !callable)
+        return callable;
+    std::vector<PinInfo> learned;
+    for (int32_t index = 0;; ++index) {
+        if (index == MaxPins)
+            return Failure{"the module describes more than " + std::to_string(MaxPins) + " pins"};
+        const PinAnswer asked = describePin(index);
+        if (asked.answer == 0)
+            break;
+        learned.push_back(pinInfoOf(asked.description));
+    }
+    pinTable = std::move(learned);
+    return {};
+}
+
+Result<int32_t> ModuleDriver::findPin(const std::string& name) const {
+    for (size_t i = 0; i < pinTable.size(); ++i)
+        if (pinTable[i].name == name)
+            return static_cast<int32_t>(i);
+    return Failure{"the module has no pin named '" + name + "'"};
+}
+
+float* ModuleDriver::block(int32_t pin) {
+    if (pin < 0 || pin >= MaxPins)
+        return nullptr;
+    const auto at = static_cast<size_t>(pin);
+    if (blocks.size() <= at)
+        blocks.resize(at + 1);
+    if (!blocks[at]) {
+        blocks[at].reset(new float[BlockCapacity]);
+        std::fill(blocks[at].get(), blocks[at].get() + BlockCapacity, 0.0f);
+    }
+    return blocks[at].get();
+}
+
+Status ModuleDriver::wirePins() {
+    Status outcome;
+    for (size_t i = 0; i < pinTable.size(); ++i) {
+        const PinInfo& pin = pinTable[i];
+        const auto index = static_cast<int32_t>(i);
+        if (pin.datatype == DtText && pin.defaultText)
+            setText(index, *pin.defaultText);
+        if (!pin.variable)
+            continue;
+        if (pin.datatype == DtSamples) {
+            float* address = block(index);
+            std::memcpy(pin.variable, &address, sizeof address);
+        } else if (pin.isParameter() && pin.isInput()) {
+            Result<int32_t> value = defaultValue(pin);
+            if (!value && outcome)
+                outcome = Failure{value.error()};
+            if (value)
+                setParameter(index, *value);
+        }
+    }
+    return outcome;
+}
+
+Status ModuleDriver::setParameter(int32_t index, int32_t value) {
+    if (index < 0 || static_cast<size_t>(index) >= pinTable.size())
+        return Failure{"pin " + std::to_string(index) + " does not exist; the module has " +
+                       std::to_string(pinTable.size()) + " pins"};
+    const PinInfo& pin = pinTable[static_cast<size_t>(index)];
+    if (!pin.variable)
+        return Failure{"pin '" + pin.name + "' has no variable to write"};
+    if (Status fits = checkParameter(pin, value); !fits)
+        return fits;
+    switch (pin.datatype) {
+    case DtInt16: {
+        const auto v = static_cast<int16_t>(value);
+        std::memcpy(pin.variable, &v, sizeof v);
+        return {};
+    }
+    case DtBool: {
+        const auto v = static_cast<uint8_t>(value);
+        std::memcpy(pin.variable, &v, sizeof v);
+        return {};
+    }
+    case DtInt32:
+        std::memcpy(pin.variable, &value, sizeof value);
+        return {};
+    case DtFloat: {
+        const auto v = static_cast<float>(value);
+        std::memcpy(pin.variable, &v, sizeof v);
+        return {};
+    }
+    default:
+        return Failure{"pin '" + pin.name + "' holds no number"};
+    }
+}
+
+void ModuleDriver::setText(int32_t pin, const std::string& text) {
+    if (pin < 0 || pin >= MaxPins)
+        return;
+    const auto at = static_cast<size_t>(pin);
+    if (texts.size() <= at)
+        texts.resize(at + 1);
+    texts[at] = text;
+}
+
+const std::string& ModuleDriver::text(int32_t pin) const {
+    static const std::string none;
+    const bool known = pin >= 0 && static_cast<size_t>(pin) < texts.size();
+    return known ? texts[static_cast<size_t>(pin)] : none;
+}
+
+// ---- The host callback: every request a module makes is answered here ----------------------
+
+intptr_t SE_ABI ModuleDriver::callback(PluginRecord* record, int32_t opcode, int32_t index,
+                                       int32_t value, void* pointer, float opt) noexcept {
+    if (!record || !record->hostHandle)
+        return 0; // no way to tell whose request it is
+    auto* driver = reinterpret_cast<ModuleDriver*>(record->hostHandle);
+    try {
+        if (opt != 0.0f)
+            driver->mistakes.push_back("request " + std::to_string(opcode) +
+                                       " came with a float other than 0.0");
+        return driver->answer(record, opcode, index, value, pointer);
+    } catch (...) {
+        return 0; // nothing may unwind into the module
+    }
+}
+
+intptr_t ModuleDriver::answer(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
+                              void* pointer) {
+    if (logRequests)
+        requestLog.push_back({opcode, index, value, reinterpret_cast<intptr_t>(pointer)});
+    if (plugin && from != plugin)
+        mistakes.push_back("request " + std::to_string(opcode) +
+                           " came with a record that is not the instance's");
+    if (calling == 0)
+        mistakes.push_back("request " + std::to_string(opcode) +
+                           " came while the host was not calling the instance");
+    switch (opcode) {
+    case HostSampleClock:
+        return static_cast<int32_t>(static_cast<uint32_t>(clock));
+    case HostSendMidi:
+        ++midiCount;
+        if (keepSent)
+            midiOut.push_back(
+                {index, value, static_cast<int32_t>(reinterpret_cast<intptr_t>(pointer))});
+        return 0;
+    case HostPinBuffer:
+        return reinterpret_cast<intptr_t>(hasBlock(index) ? block(index) : nullptr);
+    case HostPinCount:
+        return pinCountAnswer();
+    case HostPinText:
+        return answerText(index, value, static_cast<char*>(pointer));
+    case HostSubProcessChanged:
+        if (usable())
+            routine = plugin->subProcess;
+        return 0;
+    default:
+        mistakes.push_back("unknown request " + std::to_string(opcode));
+        return 0;
+    }
+}
+
+intptr_t ModuleDriver::answerText(int32_t index, int32_t capacity, char* buffer) {
+    if (!buffer || capacity <= 0) {
+        mistakes.push_back("a pin text request without a buffer");
+        return 0;
+    }
+    const std::string& given = text(index);
+    const auto room = static_cast<size_t>(capacity);
+    if (textStyle == TextStyle::Repeated) {
+        for (size_t i = 0; i < room; ++i)
+            buffer[i] = given.empty() ? 'x' : given[i % given.size()];
+        return 0;
+    }
+    if (textStyle == TextStyle::Brimful && given.size() >= room) {
+        std::memcpy(buffer, given.data(), room);
+        return 0;
+    }
+    const size_t length = std::min(given.size(), room - 1);
+    std::memcpy(buffer, given.data(), length);
+    buffer[length] = '\0';
+    return 0;
+}
+
+int32_t ModuleDriver::pinCountAnswer() const {
+    return pinCountOverridden ? pinCountOverride : static_cast<int32_t>(pinTable.size());
+}
+
+// Learned sample pins have a block, and so has every pin the module has beyond its
+// descriptions (a repeated last description).
+bool ModuleDriver::hasBlock(int32_t pin) const {
+    if (pin < 0 || pin >= std::min(std::max(pinCountAnswer(), 0), MaxPins))
+        return false;
+    const auto at = static_cast<size_t>(pin);
+    return at >= pinTable.size() || pinTable[at].datatype == DtSamples;
+}
+
+int ModuleDriver::countOf(int32_t opcode) const {
+    return static_cast<int>(
+        std::count_if(requestLog.begin(), requestLog.end(),
+                      [opcode](const HostRequest& r) { return r.opcode == opcode; }));
+}
+
+// ---- Requests, events and blocks -----------------------------------------------------------
+
+Result<intptr_t> ModuleDriver::dispatch(int32_t opcode, int32_t index, int32_t value, void* pointer,
+                                        float opt) {
+    if (Status callable = checkCallable(); !callable)
+        return Failure{callable.error()};
+    PluginRecord* record = plugin;
+    if (opcode == OpClose) { // the record is gone once this returns
+        plugin = nullptr;
+        instanceWord = nullptr;
+        routine = nullptr;
+    }
+    const Calling calling(*this);
+    return record->dispatcher(record, opcode, index, value, pointer, opt);
+}
+
+Result<intptr_t> ModuleDriver::open() {
+    return dispatch(OpOpen);
+}
+
+Result<intptr_t> ModuleDriver::close() {
+    return dispatch(OpClose);
+}
+
+Result<intptr_t> ModuleDriver::setSampleRate(float newRate) {
+    Result<intptr_t> answer = dispatch(OpSetSampleRate, 0, 0, nullptr, newRate);
+    if (answer)
+        rate = newRate;
+    return answer;
+}
+
+Result<intptr_t> ModuleDriver::setBlockSize(int32_t newFrames) {
+    Result<intptr_t> answer = dispatch(OpSetBlockSize, 0, newFrames);
+    if (answer)
+        frames = newFrames;
+    return answer;
+}
+
+Status ModuleDriver::event(HostEvent event) {
+    if (Status callable = checkCallable(); !callable)
+        return callable;
+    if (!plugin->event)
+        return Failure{"the module's record has no event entry"};
+    const Calling calling(*this);
+    plugin->event(instanceWord, &event);
+    return {};
+}
+
+Status ModuleDriver::pinStatus(int32_t pin, int32_t status) {
+    HostEvent e{};
+    e.kind = EventPinStatus;
+    e.value = status;
+    e.target = pin;
+    return event(e);
+}
+
+Status ModuleDriver::midi(int32_t message, int32_t timeDelta, uint16_t extra) {
+    HostEvent e{};
+    e.timeDelta = timeDelta;
+    e.kind = EventMidi;
+    e.value = message;
+    e.extra = extra;
+    return event(e);
+}
+
+Status ModuleDriver::call(EventRoutine called) {
+    HostEvent e{};
+    e.kind = EventCall;
+    e.target = reinterpret_cast<intptr_t>(called);
+    return event(e);
+}
+
+Status ModuleDriver::runBlock(int32_t start, int32_t length) {
+    const SubProcessRoutine current = routineFromRecord && usable() ? plugin->subProcess : routine;
+    if (!usable() || length > BlockCapacity || !current)
+        return refuseBlock(length);
+    const Calling calling(*this);
+    current(instanceWord, start, length);
+    clock += std::max(length, 0);
+    return {};
+}
+
+Status ModuleDriver::refuseBlock(int32_t length) const {
+    if (!usable())
+        return checkCallable();
+    if (length > BlockCapacity)
+        return Failure{"a block of " + std::to_string(length) + " samples does not fit the " +
+                       std::to_string(BlockCapacity) + "-sample blocks"};
+    return Failure{"the module has no sub-process routine"};
+}

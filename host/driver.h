@@ -1,0 +1,185 @@
+// The one piece of code that drives a module through its plug-in record.
+//
+// A ModuleDriver makes one instance through a module's two entries, learns its pins, owns the
+// input sample blocks and the texts it hands out, answers every request the module makes of the
+// host, and sends requests, events and blocks to the instance. It does what it is told: asked
+// for a mistake a careless host makes (an event before open, a pin event for a pin that does not
+// exist, any opcode, an unterminated text, a block starting anywhere), it makes it. Only calls
+// that would break the host itself are refused: anything after the record is gone, and blocks
+// longer than the sample blocks.
+//
+// Several drivers may live at once; the callback finds its driver through the host handle,
+// which is the driver's address, so a driver never moves.
+#pragma once
+
+#include "abi.h"
+#include "module_file.h"
+#include "pin_table.h"
+#include "result.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A MIDI message the module sent through one of its pins.
+struct ModuleMidi {
+    int32_t pin;
+    int32_t message;   // packed
+    int32_t timeStamp; // the sample clock the module stamped it with
+};
+
+// One request the module made through the host callback.
+struct HostRequest {
+    int32_t opcode;
+    int32_t index;
+    int32_t value;
+    intptr_t pointer;
+};
+
+// How the instance is made.
+struct MakeOptions {
+    int32_t moduleIndex = 0;
+    int32_t selector = 1;
+    bool withCallback = true;  // false: makeModule gets a null callback
+    bool askProperties = true; // ask getModuleProperties first, as a host does before placing
+};
+
+// The answer to one pin description request, and the record the module filled.
+struct PinAnswer {
+    intptr_t answer = 0;
+    PinDescription description{};
+};
+
+// How the host writes a pin's text into the module's buffer.
+enum class TextStyle {
+    Terminated, // cut to the capacity less one, then the terminator
+    Brimful,    // a text that does not fit fills the buffer, without a terminator
+    Repeated,   // the text, over and over, fills the whole buffer: never a terminator
+};
+
+// Sample blocks hold this many samples, so their addresses never change.
+constexpr int32_t BlockCapacity = 16384;
+
+class ModuleDriver {
+  public:
+    // Makes an instance (not yet opened). Fails when the module makes none; a record with the
+    // wrong magic or without a dispatcher is kept (record() shows it) but never called.
+    static Result<std::unique_ptr<ModuleDriver>> make(const ModuleFile& file,
+                                                      MakeOptions options = {});
+    static Result<std::unique_ptr<ModuleDriver>> make(ModuleEntries entries,
+                                                      MakeOptions options = {});
+    ~ModuleDriver(); // closes the instance if it is still there
+    ModuleDriver(const ModuleDriver&) = delete;
+    ModuleDriver& operator=(const ModuleDriver&) = delete;
+
+    // The record as the module returned it; null once closed. Whether it is sound enough to
+    // call (magic and dispatcher) is usable().
+    PluginRecord* record() const { return plugin; }
+    bool usable() const { return plugin && plugin->magic == PluginMagic && plugin->dispatcher; }
+    void* instance() const { return instanceWord; }
+
+    // ---- Pins
+    PinAnswer describePin(int32_t index); // a cleared record, filled by the module
+    // Asks for descriptions 0, 1, 2... until one is refused; a module that describes more than
+    // MaxPins is reported.
+    Status learnPins();
+    const std::vector<PinInfo>& pins() const { return pinTable; }
+    Result<int32_t> findPin(const std::string& name) const; // the first pin of that name
+    // Gives every learned sample pin its block (address into the pin's variable), every
+    // parameter its default and every text pin its default text.
+    Status wirePins();
+    // The block answered for `pin`, made on first use; null outside 0..MaxPins-1.
+    float* block(int32_t pin);
+    // Writes an int16, bool, int32 or float value into a learned pin's variable.
+    Status setParameter(int32_t pin, int32_t value);
+
+    // ---- What the host answers
+    void setText(int32_t pin, const std::string& text); // answered to HostPinText
+    const std::string& text(int32_t pin) const;
+    TextStyle textStyle = TextStyle::Terminated; // other styles are a careless host's
+    // Overrides the answer to HostPinCount (default: the number of learned pins).
+    void answerPinCount(int32_t count) {
+        pinCountOverride = count;
+        pinCountOverridden = true;
+    }
+    int64_t clock = 0; // the sample clock; each block advances it by the block size
+    // Blocks run the routine the record holds at that moment, as a host may read it, instead
+    // of the one HostSubProcessChanged last announced.
+    bool routineFromRecord = false;
+
+    // ---- Requests and events to the instance
+    Result<intptr_t> dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0,
+                              void* pointer = nullptr, float opt = 0.0f);
+    Result<intptr_t> open();                       // opcode 0
+    Result<intptr_t> close();                      // opcode 1; the record is gone afterwards
+    Result<intptr_t> setSampleRate(float rate);    // opcode 2
+    Result<intptr_t> setBlockSize(int32_t frames); // opcode 3; blocks run this many samples
+    float sampleRate() const { return rate; }
+    int32_t blockSize() const { return frames; }
+
+    Status event(HostEvent event);
+    Status pinStatus(int32_t pin, int32_t status);
+    Status midi(int32_t message, int32_t timeDelta = 0, uint16_t extra = 0);
+    Status call(EventRoutine routine);
+
+    // One call of the sub-process routine the host holds (updated by HostSubProcessChanged) with
+    // the block size and any start position, even one outside the blocks: the module is told the
+    // block size and must not read beyond it. Refused for a block size beyond the blocks.
+    Status runBlock(int32_t start = 0) { return runBlock(start, frames); }
+    // The same with a length of its own, which the module is not told of: any length up to the
+    // blocks' capacity, 0 and less included. The clock advances by it.
+    Status runBlock(int32_t start, int32_t length);
+
+    // ---- What the module did
+    // Messages sent; the storage is kept across clearSent(), so steady collection allocates
+    // nothing.
+    const std::vector<ModuleMidi>& sent() const { return midiOut; }
+    bool keepSent = true;                             // false: messages are counted only
+    long long sentCount() const { return midiCount; } // every message since the instance was made
+    void clearSent() { midiOut.clear(); }
+    void reserveSent(size_t messages) { midiOut.reserve(messages); }
+    // Every request, in order, while `logRequests` is on.
+    bool logRequests = true;
+    const std::vector<HostRequest>& requests() const { return requestLog; }
+    void clearRequests() { requestLog.clear(); }
+    int countOf(int32_t opcode) const;
+    // Requests no module should make: unknown opcodes, another record, a float other than 0.0,
+    // a text without a buffer, any request while the host is not calling into the instance.
+    const std::vector<std::string>& moduleMistakes() const { return mistakes; }
+    void clearMistakes() { mistakes.clear(); }
+
+  private:
+    class Calling;
+    ModuleDriver() = default;
+    static Result<std::unique_ptr<ModuleDriver>> makeWith(MakeModuleFn make, MakeOptions options,
+                                                          const ModuleFile* file);
+    static intptr_t SE_ABI callback(PluginRecord* record, int32_t opcode, int32_t index,
+                                    int32_t value, void* pointer, float opt) noexcept;
+    intptr_t answer(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
+                    void* pointer);
+    intptr_t answerText(int32_t index, int32_t capacity, char* buffer);
+    Status checkCallable() const;
+    Status refuseBlock(int32_t length) const;
+    int32_t pinCountAnswer() const;
+    bool hasBlock(int32_t pin) const;
+
+    std::optional<ModuleFile> file; // keeps the library loaded while the instance lives
+    PluginRecord* plugin = nullptr;
+    void* instanceWord = nullptr; // the record's instance, as the host keeps it
+    SubProcessRoutine routine = nullptr;
+    float rate = 44100.0f;
+    int32_t frames = 64;
+    int32_t pinCountOverride = 0;
+    bool pinCountOverridden = false;
+
+    std::vector<PinInfo> pinTable;
+    std::vector<std::unique_ptr<float[]>> blocks; // by pin index, made on first use
+    std::vector<std::string> texts;               // by pin index
+
+    int calling = 0; // calls into the instance under way; requests outside them are mistakes
+    std::vector<ModuleMidi> midiOut;
+    long long midiCount = 0;
+    std::vector<HostRequest> requestLog;
+    std::vector<std::string> mistakes;
+};

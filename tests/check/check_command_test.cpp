@@ -1,0 +1,201 @@
+// kaveltrum-host check, run as a program on the small modules beside it: the sound one passes,
+// each broken one fails on the check that is about its fault, and the tool lives through all of
+// them.
+#include "check_options.h"
+#include "checks.h"
+#include "child_process.h"
+#include "module_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace {
+
+// Built with the sanitizers, the module that crashes reports its own fault and exits first.
+#if defined(__SANITIZE_ADDRESS__)
+const char* const CrashSeen = "before answering";
+#else
+const char* const CrashSeen = "crashed (";
+#endif
+
+#if defined(_WIN32)
+const std::string Tool = "kaveltrum-host.exe";
+const std::string ModuleSuffix = ".sem";
+#else
+const std::string Tool = "kaveltrum-host";
+const std::string ModuleSuffix = ".so";
+#endif
+
+std::string beside(const std::string& name) {
+    Result<std::string> path = besideExecutable(name);
+    EXPECT_TRUE(path.ok()) << path.error();
+    return path.ok() ? *path : name;
+}
+
+std::string module(const std::string& name) {
+    return beside("check_" + name + ModuleSuffix);
+}
+
+struct ToolRun {
+    int status;
+    std::vector<std::string> lines; // standard output and error together
+};
+
+ToolRun check(std::vector<std::string> words) {
+    words.insert(words.begin(), "check");
+    const ChildRun run = runChild(beside(Tool), words, 300.0, true);
+    EXPECT_EQ(run.end, ChildRun::End::Exited) << run.why;
+    ToolRun result{static_cast<int>(run.code), {}};
+    std::istringstream in(run.output);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        result.lines.push_back(line);
+    }
+    return result;
+}
+
+std::string joined(const ToolRun& run) {
+    std::string text;
+    for (const std::string& line : run.lines)
+        text += line + "\n";
+    return text;
+}
+
+// The first line that starts with `start`, or an empty text.
+std::string lineStarting(const ToolRun& run, const std::string& start) {
+    for (const std::string& line : run.lines)
+        if (line.compare(0, start.size(), start) == 0)
+            return line;
+    return {};
+}
+
+struct Fault {
+    const char* module;
+    const char* line;   // the start of the line that reports it
+    const char* detail; // a piece of that line
+    int status;
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.module;
+}
+
+// "PASS name", or "PASS name: a remark".
+bool passes(const std::string& line, const std::string& name) {
+    const std::string pass = "PASS " + name;
+    return line == pass || line.compare(0, pass.size() + 2, pass + ": ") == 0;
+}
+
+class BrokenModule : public testing::TestWithParam<Fault> {};
+
+TEST_P(BrokenModule, IsCaughtByItsCheckAndTheRunGoesOn) {
+    const Fault& fault = GetParam();
+    // The module that hangs gets a short time limit, so that the test does not wait long.
+    const std::string limit = std::string(fault.module) == "hang" ? "3" : "10";
+    const ToolRun run = check({module(fault.module), "--seed", "5", "--timeout=" + limit});
+    EXPECT_EQ(run.status, fault.status) << joined(run);
+    const std::string line = lineStarting(run, fault.line);
+    EXPECT_NE(line.find(fault.detail), std::string::npos) << joined(run);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.front(), "seed 5");
+    EXPECT_NE(run.lines.back().find(" passed, "), std::string::npos) << joined(run);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Check, BrokenModule,
+    testing::Values(Fault{"nan_crash", "FAIL blocks: ", CrashSeen, 1},
+                    Fault{"bad_data", "FAIL blocks: ", "200", 1},
+                    Fault{"wrong_magic", "FAIL make-module: ", "magic", 1},
+                    Fault{"endless_pins", "FAIL pin-descriptions: ", "4096", 1},
+                    Fault{"hang", "FAIL blocks: ", "no answer in 3 s", 1},
+                    Fault{"slow", "FAIL realtime: ", "64-sample blocks took", 1},
+                    Fault{"hanging_notes", "WARN hanging-notes: ", "still sounding", 0}),
+    [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.module); });
+
+// The checks write the file the module's NAME pin reads in the child's working folder, which
+// is a scratch folder, never the folder the tool was started in.
+TEST(Check, PassesTheSoundModuleOnEveryCheckInAFolderOfItsOwn) {
+    const std::string nameFile = "file3.txt";
+    std::remove(nameFile.c_str());
+    const ToolRun run = check({module("sound"), "--strict"});
+    EXPECT_FALSE(std::ifstream(nameFile).good());
+    EXPECT_EQ(run.status, 0) << joined(run);
+    const size_t checks = checkTable().size();
+    ASSERT_EQ(run.lines.size(), checks + 2) << joined(run);
+    for (size_t i = 0; i < checks; ++i)
+        EXPECT_TRUE(passes(run.lines[i + 1], checkTable()[i].name)) << run.lines[i + 1];
+    EXPECT_EQ(run.lines.back(), std::to_string(checks) + " passed, 0 failed");
+}
+
+TEST(Check, OnlyRunsTheNamedChecksInTheirOrder) {
+    for (const auto& words : {std::vector<std::string>{"--only", "realtime", "exports"},
+                              std::vector<std::string>{"--only=exports,realtime"}}) {
+        std::vector<std::string> line = {module("sound")};
+        line.insert(line.end(), words.begin(), words.end());
+        const ToolRun run = check(line);
+        EXPECT_EQ(run.status, 0) << joined(run);
+        ASSERT_EQ(run.lines.size(), 4u) << joined(run);
+        EXPECT_EQ(run.lines[1], "PASS exports");
+        EXPECT_TRUE(passes(run.lines[2], "realtime")) << run.lines[2];
+        EXPECT_EQ(run.lines[3], "2 passed, 0 failed");
+    }
+}
+
+// The first failure names where it happened; which block that is comes from the seed.
+TEST(Check, TheSameSeedMakesTheSameChoices) {
+    const auto blocks = [](const std::string& seed) {
+        return check({module("bad_data"), "--only", "blocks", "--seed=" + seed}).lines;
+    };
+    EXPECT_EQ(blocks("11"), blocks("11"));
+    std::set<std::string> failures;
+    for (const char* seed : {"1", "2", "3", "4"})
+        failures.insert(blocks(seed).at(1));
+    EXPECT_GT(failures.size(), 1u);
+}
+
+TEST(Check, ListsEveryCheckWithWhatItDoesAndHelps) {
+    const ToolRun run = check({"--list"});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), checkTable().size());
+    for (size_t i = 0; i < run.lines.size(); ++i) {
+        const std::string name = checkTable()[i].name;
+        EXPECT_EQ(run.lines[i].compare(0, name.size() + 1, name + " "), 0) << run.lines[i];
+        EXPECT_GT(run.lines[i].size(), name.size() + 20) << run.lines[i];
+    }
+
+    const ToolRun help = check({"--help"});
+    EXPECT_EQ(help.status, 0);
+    ASSERT_FALSE(help.lines.empty());
+    EXPECT_EQ(help.lines[0].compare(0, 29, "usage: kaveltrum-host check M"), 0) << help.lines[0];
+}
+
+TEST(Check, WrongCommandLinesAndUnloadableFilesExitWithTwo) {
+    const std::string notALibrary = "check-not-a-library.txt";
+    std::ofstream(notALibrary) << "text\n";
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {module("sound"), "--loud"},
+        {module("sound"), "--only", "nothing"},
+        {module("sound"), "--only"},
+        {module("sound"), "--seed", "ten"},
+        {module("sound"), "--timeout", "0"},
+        {module("sound"), "--strict=yes"},
+        {module("sound"), module("slow")},
+        {"no-such-module" + ModuleSuffix},
+        {notALibrary},
+        {module("load_crash")},
+    };
+    for (const std::vector<std::string>& words : wrong) {
+        const ToolRun run = check(words);
+        EXPECT_EQ(run.status, 2) << joined(run);
+        EXPECT_EQ(lineStarting(run, " passed, "), "") << joined(run);
+        EXPECT_NE(lineStarting(run, "kaveltrum-host check: "), "") << joined(run);
+    }
+    std::remove(notALibrary.c_str());
+}
+
+} // namespace

@@ -1,0 +1,23 @@
+// The small module as it should be: it passes every check. It talks on standard output without
+// ending its lines, as modules left with debugging prints do; the checker must not mind.
+#include "small_module.h"
+
+#include <cstdio>
+#include <new>
+
+namespace {
+
+class Sound : public SmallModule {
+  public:
+    using SmallModule::SmallModule;
+
+    void open() override {
+        SmallModule::open();
+        std::printf("SOUND is open. ");
+        std::fflush(stdout);
+    }
+};
+
+} // namespace
+
+SMALL_MODULE_EXPORTS(Sound, "SOUND")

@@ -1,0 +1,89 @@
+// The child's side of `check`: one check in a process of its own, so that whatever the module
+// does to the process ends only this check.
+#include "check_run.h"
+#include "module_file.h"
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+// Each check draws its own numbers from the run's seed, so that running one check alone makes
+// the same choices as running it among all the others.
+uint64_t seedFor(uint64_t runSeed, const std::string& check) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : check)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return runSeed ^ hash;
+}
+
+// Collects one report and hands it on whole when flushed.
+class ReportBuffer : public std::stringbuf {
+  protected:
+    int sync() override {
+        writeReport(str());
+        str({});
+        return 0;
+    }
+};
+
+void report(std::ostream& out, const std::string& line) {
+    out << ReportMark << oneLine(line) << "\n" << std::flush;
+}
+
+int probeLoading(const std::string& module, std::ostream& out) {
+    Result<ModuleFile> file = ModuleFile::load(module);
+    report(out, file ? "LOADED" : "UNLOADABLE " + file.error());
+    return file ? 0 : 1;
+}
+
+} // namespace
+
+std::vector<std::string> childArguments(const std::string& module, const std::string& check,
+                                        uint64_t seed, const std::string& folder) {
+    return {ChildCommand, module, check, std::to_string(seed), folder};
+}
+
+int runChildCheck(const std::vector<std::string>& arguments) {
+    dieQuietlyOnCrash();
+    keepOutputForReports();
+    ReportBuffer buffer;
+    std::ostream out(&buffer);
+    if (arguments.size() != 4) {
+        report(out, "FAIL child: wrong arguments");
+        return 2;
+    }
+    const std::string& module = arguments[0];
+    const std::string& name = arguments[1];
+    std::error_code error;
+    std::filesystem::current_path(arguments[3], error);
+    if (error) {
+        report(out, "FAIL " + name + ": cannot work in " + arguments[3]);
+        return 1;
+    }
+    if (name == LoadProbe)
+        return probeLoading(module, out);
+    const CheckEntry* entry = findCheck(name);
+    if (!entry) {
+        report(out, "FAIL " + name + ": no such check");
+        return 1;
+    }
+    CheckContext context(module, seedFor(std::strtoull(arguments[2].c_str(), nullptr, 10), name),
+                         name, out);
+    try {
+        entry->run(context);
+    } catch (const CheckFailed& failed) {
+        report(out, "FAIL " + name + ": " + failed.what);
+        return 1;
+    } catch (const std::exception& exception) {
+        report(out, "FAIL " + name + ": " + exception.what());
+        return 1;
+    } catch (...) {
+        report(out, "FAIL " + name + ": an exception came out of the module");
+        return 1;
+    }
+    report(out, "PASS " + name + (context.noted().empty() ? "" : ": " + context.noted()));
+    return 0;
+}

@@ -1,0 +1,198 @@
+// The parent side of `check`: starts one child per check, turns what each child printed, or how
+// it ended, into one verdict line, and counts them.
+#include "check_command.h"
+#include "check_options.h"
+#include "check_run.h"
+#include "checks.h"
+#include "host_files.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// The report lines a child printed, without their mark; anything else it printed is dropped.
+std::vector<std::string> reportLines(const std::string& output) {
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    const std::string mark = ReportMark;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.compare(0, mark.size(), mark) == 0)
+            lines.push_back(line.substr(mark.size()));
+    }
+    return lines;
+}
+
+bool startsWith(const std::string& text, const std::string& start) {
+    return text.compare(0, start.size(), start) == 0;
+}
+
+uint64_t freshSeed() {
+    std::random_device entropy;
+    const uint64_t now =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    return (static_cast<uint64_t>(entropy()) << 20 ^ now) % 1000000000ull;
+}
+
+std::vector<const CheckEntry*> selected(const CheckOptions& options) {
+    std::vector<const CheckEntry*> checks;
+    for (const CheckEntry& entry : checkTable()) {
+        bool named = false;
+        for (const std::string& name : options.only)
+            named = named || name == entry.name;
+        if (options.only.empty() ? !entry.strictOnly || options.strict : named)
+            checks.push_back(&entry);
+    }
+    return checks;
+}
+
+void listChecks(std::ostream& out) {
+    for (const CheckEntry& entry : checkTable()) {
+        char name[24];
+        std::snprintf(name, sizeof name, "%-18s", entry.name);
+        out << name << entry.description << (entry.strictOnly ? " (--strict)" : "") << "\n";
+    }
+}
+
+// A working folder for one child, removed with whatever the module left in it; null when none
+// can be made.
+std::unique_ptr<ScratchFolder> scratchFolder() {
+    try {
+        return std::make_unique<ScratchFolder>("kaveltrum-check");
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+// Whether the module file loads at all, tried in a child so that a library whose loading crashes
+// cannot take the tool with it. Empty when it loads, else why not.
+std::string loadProblem(const std::string& module, const CheckOptions& options) {
+    const std::unique_ptr<ScratchFolder> scratch = scratchFolder();
+    if (!scratch)
+        return "no scratch folder can be made in the temporary folder";
+    const ChildRun run = runChild(
+        ownProgram(), childArguments(module, LoadProbe, 0, scratch->path()), options.timeout);
+    for (const std::string& line : reportLines(run.output)) {
+        if (line == "LOADED")
+            return {};
+        if (startsWith(line, "UNLOADABLE "))
+            return line.substr(11);
+    }
+    if (run.end == ChildRun::End::NotStarted)
+        return "cannot start a check: " + run.why;
+    if (run.end == ChildRun::End::Crashed)
+        return "cannot load " + module + ": loading it crashed (" + crashName(run.code) + ")";
+    if (run.end == ChildRun::End::TimedOut)
+        return "cannot load " + module + ": loading it did not end in " + seconds(options.timeout) +
+               " s";
+    return "cannot load " + module + ": the loading process ended with status " +
+           std::to_string(run.code);
+}
+
+} // namespace
+
+CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uint64_t seed,
+                         double timeout) {
+    const std::unique_ptr<ScratchFolder> scratch = scratchFolder();
+    CheckVerdict verdict;
+    const std::string name = entry.name;
+    if (!scratch) {
+        verdict.lines.push_back("FAIL " + name + ": no scratch folder could be made");
+        return verdict;
+    }
+    const ChildRun run =
+        runChild(ownProgram(), childArguments(module, name, seed, scratch->path()), timeout);
+    std::string answer;
+    for (const std::string& line : reportLines(run.output)) {
+        if (startsWith(line, "WARN "))
+            verdict.lines.push_back(line);
+        else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name))
+            answer = line;
+    }
+    switch (run.end) {
+    case ChildRun::End::NotStarted:
+        answer = "FAIL " + name + ": the check could not start (" + run.why + ")";
+        break;
+    case ChildRun::End::Crashed:
+        answer = "FAIL " + name + ": crashed (" + crashName(run.code) + ")";
+        break;
+    case ChildRun::End::TimedOut:
+        answer = "FAIL " + name + ": no answer in " + seconds(timeout) + " s";
+        break;
+    case ChildRun::End::Exited:
+        if (answer.empty())
+            answer = "FAIL " + name + ": the process ended with status " +
+                     std::to_string(run.code) + " before answering";
+        else if (startsWith(answer, "PASS ") && run.code != 0)
+            answer = "FAIL " + name + ": the process ended with status " +
+                     std::to_string(run.code) + " after the check";
+        break;
+    }
+    verdict.passed = startsWith(answer, "PASS ");
+    verdict.lines.push_back(answer);
+    return verdict;
+}
+
+int runChecks(const CheckOptions& options, std::ostream& out, std::ostream& err) {
+    std::error_code error;
+    if (!fs::is_regular_file(options.module, error)) {
+        err << "kaveltrum-host check: cannot load " << options.module << ": "
+            << (fs::exists(options.module, error) ? "not a regular file" : "no such file") << "\n";
+        return 2;
+    }
+    const std::string module = fs::absolute(options.module, error).string();
+    const uint64_t seed = options.seed ? *options.seed : freshSeed();
+    out << "seed " << seed << "\n" << std::flush;
+    if (const std::string problem = loadProblem(module, options); !problem.empty()) {
+        err << "kaveltrum-host check: " << problem << "\n";
+        return 2;
+    }
+    int passed = 0, failed = 0;
+    for (const CheckEntry* entry : selected(options)) {
+        const CheckVerdict verdict = runOneCheck(*entry, module, seed, options.timeout);
+        for (const std::string& line : verdict.lines)
+            out << line << "\n";
+        out << std::flush;
+        ++(verdict.passed ? passed : failed);
+    }
+    out << passed << " passed, " << failed << " failed\n";
+    return failed ? 1 : 0;
+}
+
+bool isCheckCommand(const std::string& firstWord) {
+    return firstWord == "check" || firstWord == ChildCommand;
+}
+
+int runCheckCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+    if (!words.empty() && words[0] == ChildCommand)
+        return runChildCheck(std::vector<std::string>(words.begin() + 1, words.end()));
+    Result<CheckOptions> options =
+        parseCheckOptions(std::vector<std::string>(words.begin() + 1, words.end()));
+    if (!options) {
+        err << "kaveltrum-host check: " << options.error() << "\n" << checkUsageText;
+        return 2;
+    }
+    if (options->help) {
+        out << checkUsageText;
+        return 0;
+    }
+    if (options->list) {
+        listChecks(out);
+        return 0;
+    }
+    return runChecks(*options, out, err);
+}
