@@ -39,11 +39,13 @@ bench: native
 	./scripts/bench.sh; module=$$?; ./scripts/bench-tool.sh; tool=$$?; \
 	  [ $$module -eq 0 ] && [ $$tool -eq 0 ]
 
-# The main job: the module plays the bundled row through our host into build/demo.mid.
+# The main job: the module plays the bundled row through our host into build/demo.mid, and
+# draws what it played as a piano roll, build/demo.svg.
 demo: native
 	cp examples/ode-to-joy.brumo build/demo.brumo
 	build/native/kaveltrum-host show build/demo.brumo
-	build/native/kaveltrum-host play build/demo.brumo --noteoff 2 --out build/demo.mid
+	build/native/kaveltrum-host play build/demo.brumo --noteoff 2 --out build/demo.mid \
+	  --svg build/demo.svg
 
 clean:
 	rm -rf build

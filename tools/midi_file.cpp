@@ -1,6 +1,8 @@
 // Reading walks the chunks with a bounds check before every byte. Any fault, in reading or
-// writing, becomes a Failure carrying one line of text, caught where the public functions return.
+// writing, is thrown as a Fault carrying one line of text and becomes a Failure where the public
+// functions return.
 #include "midi_file.h"
+#include "safe_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -15,7 +18,7 @@ constexpr size_t kMaxFileSize = size_t{16} << 20; // far beyond any real song, s
 constexpr uint32_t kDefaultTempo = 500000;        // microseconds per quarter note: 120 BPM
 constexpr uint32_t kMaxDelta = 0x0FFFFFFF;        // the most a 4-byte quantity holds
 
-struct Failure {
+struct Fault {
     std::string what;
 };
 
@@ -73,7 +76,7 @@ class Parser {
     }
 
   private:
-    [[noreturn]] static void fail(const std::string& what) { throw Failure{what}; }
+    [[noreturn]] static void fail(const std::string& what) { throw Fault{what}; }
     [[noreturn]] void failInTrack(const std::string& what, size_t at) const {
         fail("track " + std::to_string(track) + ": " + what + " at byte " + std::to_string(at));
     }
@@ -245,11 +248,15 @@ class Parser {
     std::vector<TempoChange> tempos;
 };
 
-// The whole file, or a Failure saying why not.
+// The whole file, or a Fault saying why not.
 std::vector<uint8_t> loadFile(const std::string& path) {
+    if (path.empty())
+        throw Fault{"no file name given"};
+    if (std::string fault = inputFileFault(path, "MIDI file"); !fault.empty())
+        throw Fault{fault.substr(path.size() + 2)}; // the caller names the file
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
-        throw Failure{std::string("cannot open (") + std::strerror(errno) + ")"};
+        throw Fault{std::string("cannot open (") + std::strerror(errno) + ")"};
     std::vector<uint8_t> bytes;
     uint8_t block[65536];
     size_t got = 0;
@@ -259,9 +266,9 @@ std::vector<uint8_t> loadFile(const std::string& path) {
     int readError = errno;
     std::fclose(file);
     if (failed)
-        throw Failure{std::string("cannot read (") + std::strerror(readError) + ")"};
+        throw Fault{std::string("cannot read (") + std::strerror(readError) + ")"};
     if (bytes.size() > kMaxFileSize)
-        throw Failure{"larger than " + std::to_string(kMaxFileSize >> 20) + " MiB"};
+        throw Fault{"larger than " + std::to_string(kMaxFileSize >> 20) + " MiB"};
     return bytes;
 }
 
@@ -285,21 +292,21 @@ void checkMessage(const TimedMessage& message, size_t index) {
     uint8_t status = message.bytes[0];
     int size = channelMessageSize(status);
     if (size == 0)
-        throw Failure{which + hexByte(status) + " is not a channel message status"};
+        throw Fault{which + hexByte(status) + " is not a channel message status"};
     if (message.size != size)
-        throw Failure{which + std::to_string(message.size) + " bytes, a " + hexByte(status) +
-                      " message has " + std::to_string(size)};
+        throw Fault{which + std::to_string(message.size) + " bytes, a " + hexByte(status) +
+                    " message has " + std::to_string(size)};
     for (int i = 1; i < size; ++i)
         if (message.bytes[i] >= 0x80)
-            throw Failure{which + "data byte " + hexByte(message.bytes[i]) + " above 0x7F"};
+            throw Fault{which + "data byte " + hexByte(message.bytes[i]) + " above 0x7F"};
     if (!std::isfinite(message.seconds))
-        throw Failure{which + "time is not a number"};
+        throw Fault{which + "time is not a number"};
 }
 
 std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bpm) {
     double tempo = std::isfinite(bpm) && bpm > 0.0 ? std::round(60e6 / bpm) : 0.0;
     if (!(tempo >= 1.0 && tempo <= 0xFFFFFF))
-        throw Failure{"tempo of " + decimal(bpm) + " BPM cannot be written"};
+        throw Fault{"tempo of " + decimal(bpm) + " BPM cannot be written"};
     double ticksPerSecond = kWriteTicksPerQuarter * 1e6 / tempo;
 
     std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03};
@@ -310,8 +317,8 @@ std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bp
         checkMessage(message, i);
         double tick = std::max(lastTick, std::round(message.seconds * ticksPerSecond));
         if (tick - lastTick > kMaxDelta)
-            throw Failure{"message " + std::to_string(i + 1) + ": " + decimal(message.seconds) +
-                          " s is too far from the one before"};
+            throw Fault{"message " + std::to_string(i + 1) + ": " + decimal(message.seconds) +
+                        " s is too far from the one before"};
         putQuantity(track, static_cast<uint32_t>(tick - lastTick));
         track.insert(track.end(), message.bytes.begin(), message.bytes.begin() + message.size);
         lastTick = tick;
@@ -326,19 +333,39 @@ std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bp
     return file;
 }
 
-void storeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        throw Failure{std::string("cannot create (") + std::strerror(errno) + ")"};
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeError = written ? 0 : errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
+// A RIFF-wrapped file ("RIFF", length, "RMID") carries the Standard MIDI File in its "data"
+// chunk. Chunks are little-endian and padded to an even length.
+std::pair<const uint8_t*, size_t> unwrapRiff(const uint8_t* data, size_t size) {
+    auto littleEndian = [](const uint8_t* p) {
+        return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+    };
+    size_t pos = 12;
+    while (size - pos >= 8) {
+        const uint32_t length = littleEndian(data + pos + 4);
+        if (length > size - pos - 8)
+            throw Fault{"RIFF chunk at byte " + std::to_string(pos) + " runs past the end"};
+        if (std::memcmp(data + pos, "data", 4) == 0)
+            return {data + pos + 8, length};
+        pos += 8 + size_t{length} + (length & 1);
+        if (pos > size)
+            break;
     }
-    if (!written) {
-        std::remove(path.c_str());
-        throw Failure{std::string("cannot write (") + std::strerror(writeError) + ")"};
+    throw Fault{"RIFF MIDI file without a data chunk"};
+}
+
+bool isRiffMidi(const uint8_t* data, size_t size) {
+    return size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "RMID", 4) == 0;
+}
+
+// Turns whatever `work` throws into a Failure of one line, prefixed with `where` when given.
+template <class Work> auto caught(const std::string& where, Work work) -> decltype(work()) {
+    const std::string prefix = where.empty() ? where : where + ": ";
+    try {
+        return work();
+    } catch (const Fault& fault) {
+        return ::Failure{prefix + fault.what};
+    } catch (const std::bad_alloc&) {
+        return ::Failure{prefix + "out of memory"};
     }
 }
 
@@ -351,46 +378,42 @@ int channelMessageSize(uint8_t status) {
     return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
 }
 
-bool parseMidi(const uint8_t* data, size_t size, MidiSequence& out, std::string& error) {
-    out = MidiSequence{};
-    try {
+bool looksLikeMidi(const uint8_t* data, size_t size) {
+    return (size >= 4 && std::memcmp(data, "MThd", 4) == 0) || isRiffMidi(data, size);
+}
+
+Result<MidiSequence> parseMidi(const uint8_t* data, size_t size) {
+    return caught("", [&]() -> Result<MidiSequence> {
         if (data == nullptr)
             size = 0;
-        out = Parser(data, size).parse();
-        return true;
-    } catch (const Failure& failure) {
-        error = failure.what;
-    } catch (const std::bad_alloc&) {
-        error = "out of memory";
-    }
-    out = MidiSequence{};
-    return false;
+        if (isRiffMidi(data, size)) {
+            const auto [inner, length] = unwrapRiff(data, size);
+            return Parser(inner, length).parse();
+        }
+        return Parser(data, size).parse();
+    });
 }
 
-bool readMidiFile(const std::string& path, MidiSequence& out, std::string& error) {
-    out = MidiSequence{};
-    try {
-        std::vector<uint8_t> bytes = loadFile(path);
-        if (parseMidi(bytes.data(), bytes.size(), out, error))
-            return true;
-        error = path + ": " + error;
-    } catch (const Failure& failure) {
-        error = path + ": " + failure.what;
-    } catch (const std::bad_alloc&) {
-        error = path + ": out of memory";
-    }
-    return false;
+Result<MidiSequence> readMidiFile(const std::string& path) {
+    return caught(path, [&]() -> Result<MidiSequence> {
+        const std::vector<uint8_t> bytes = loadFile(path);
+        Result<MidiSequence> sequence = parseMidi(bytes.data(), bytes.size());
+        if (!sequence)
+            throw Fault{sequence.error()};
+        return sequence;
+    });
 }
 
-bool writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages, double bpm,
-                   std::string& error) {
-    try {
-        storeFile(path, encode(messages, bpm));
-        return true;
-    } catch (const Failure& failure) {
-        error = path + ": " + failure.what;
-    } catch (const std::bad_alloc&) {
-        error = path + ": out of memory";
-    }
-    return false;
+Result<std::vector<uint8_t>> encodeMidi(const std::vector<TimedMessage>& messages, double bpm) {
+    return caught("", [&]() -> Result<std::vector<uint8_t>> { return encode(messages, bpm); });
+}
+
+Status writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages,
+                     double bpm) {
+    Result<std::vector<uint8_t>> bytes = encodeMidi(messages, bpm);
+    if (!bytes)
+        return Failure{path + ": " + bytes.error()};
+    if (std::string fault = writeFileWhole(path, *bytes); !fault.empty())
+        return Failure{fault};
+    return {};
 }

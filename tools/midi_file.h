@@ -2,6 +2,8 @@
 // time, and write a list of timed messages as a one-track file.
 #pragma once
 
+#include "result.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -28,18 +30,24 @@ struct MidiSequence {
 // The length of a channel message with this status byte: 2, 3, or 0 for any other byte.
 int channelMessageSize(uint8_t status);
 
-// Reads a format 0 or 1 file. On failure returns false, leaves `out` empty and puts one line
-// naming the file and the fault in `error`.
-bool readMidiFile(const std::string& path, MidiSequence& out, std::string& error);
+// Whether a file image begins as a Standard MIDI File does: "MThd", or a RIFF file of kind RMID.
+bool looksLikeMidi(const uint8_t* data, size_t size);
+
+// Reads a format 0 or 1 file, bare or RIFF-wrapped (RMID). A failure is one line naming the file
+// and the fault.
+Result<MidiSequence> readMidiFile(const std::string& path);
 
 // The same for a file image in memory; the error line does not name a file.
-bool parseMidi(const uint8_t* data, size_t size, MidiSequence& out, std::string& error);
+Result<MidiSequence> parseMidi(const uint8_t* data, size_t size);
 
 // The resolution of the files we write.
 constexpr int kWriteTicksPerQuarter = 480;
 
-// Writes `messages` (in time order, times in seconds) as a format 0 file with one tempo, `bpm`.
-// A message earlier than the one before it is written at the same tick as that one. On failure
-// returns false, leaves no file behind and puts one line in `error`.
-bool writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages, double bpm,
-                   std::string& error);
+// The image of a format 0 file of `messages` (in time order, times in seconds) with one tempo,
+// `bpm`. A message earlier than the one before it is written at the same tick as that one.
+Result<std::vector<uint8_t>> encodeMidi(const std::vector<TimedMessage>& messages, double bpm);
+
+// Encodes and writes the file whole: a file already at `path` is replaced only by a complete new
+// one, and kept as it was on any failure, which the error then tells in one line.
+Status writeMidiFile(const std::string& path, const std::vector<TimedMessage>& messages,
+                     double bpm);

@@ -2,14 +2,25 @@
 #include "host_instance.h"
 #include "midi_file.h"
 #include "note_names.h"
+#include "piano_roll.h"
+#include "safe_file.h"
 #include "tool.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <sstream>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace {
+
+constexpr long MostGates = 1000000;
 
 struct PlaySettings {
     long gates;
@@ -17,21 +28,20 @@ struct PlaySettings {
     long loop, from, to, noteOff, velocity;
     long blockSize;
     double sampleRate;
-    bool diagnose;
-    std::string out;
+    bool diagnose, quiet;
+    std::string out, svg;
 };
 
-constexpr double LongestRunSeconds = 24 * 3600.0;
-
 // Reads every option, with the pins' own defaults where the user gave none.
-Result<PlaySettings> readSettings(const CommandLine& line, size_t rowLength) {
+Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength) {
     PlaySettings s{};
     const struct {
         const char* option;
         long* value;
         long fallback, low, high;
     } numbers[] = {
-        {"--gates", &s.gates, static_cast<long>(rowLength), 0, 1000000},
+        {"--gates", &s.gates, static_cast<long>(std::min<uint64_t>(rowLength, LONG_MAX)), 0,
+         MostGates},
         {"--loop", &s.loop, 1, 0, 1},
         {"--from", &s.from, 0, 0, 2000},
         {"--to", &s.to, 0, 0, 2000},
@@ -45,17 +55,21 @@ Result<PlaySettings> readSettings(const CommandLine& line, size_t rowLength) {
             return Failure{value.error()};
         *n.value = *value;
     }
-    Result<double> bpm = positiveNumber(line, "--bpm", 120.0, 1000.0);
+    // A MIDI file's tempo holds at most 16.7 s a quarter note: 3.6 BPM.
+    Result<double> bpm = realNumber(line, "--bpm", 120.0, 4.0, 1000.0);
     if (!bpm)
         return Failure{bpm.error()};
-    Result<double> rate = positiveNumber(line, "--sample-rate", 44100.0, 768000.0);
+    Result<double> rate = sampleRateOption(line);
     if (!rate)
         return Failure{rate.error()};
     s.bpm = *bpm;
     s.sampleRate = *rate;
     s.diagnose = line.has("--diagnose");
+    s.quiet = line.has("--quiet");
     if (line.has("--out"))
         s.out = line.values.at("--out");
+    if (line.has("--svg"))
+        s.svg = line.values.at("--svg");
     return s;
 }
 
@@ -72,34 +86,62 @@ Status configure(HostInstance& instance, const PlaySettings& s, const std::strin
     return instance.setLevel("PLAY", 1.0f);
 }
 
-// One gate per sixteenth note, high for the first half of it. GATE is read once per block, at
-// its first sample. A first block with GATE low arms the player, so that the first gate plays;
-// returns the clock at which the gates begin.
-Result<int64_t> runGates(HostInstance& instance, const PlaySettings& s) {
-    if (Status armed = instance.runBlocks(1); !armed)
-        return Failure{armed.error()};
-    const int64_t origin = instance.clock();
-    const double period = s.sampleRate * 60.0 / s.bpm / 4.0;
-    const double gates = period * static_cast<double>(s.gates);
-    while (static_cast<double>(instance.clock() - origin) < gates + s.blockSize) {
-        const double at = static_cast<double>(instance.clock() - origin);
-        const bool high = at < gates && std::fmod(at, period) < period / 2.0;
-        if (Status set = instance.setLevel("GATE", high ? 1.0f : 0.0f); !set)
-            return Failure{set.error()};
-        if (Status ran = instance.runBlocks(1); !ran)
-            return Failure{ran.error()};
-    }
-    return origin;
-}
+// What the module sent, timed from the first gate.
+struct Played {
+    std::vector<TimedMessage> messages;
+    uint64_t notes = 0; // NOTE_ONs among them
+    int64_t origin = 0; // the clock at the first gate
+};
 
-// Times count from the first gate.
-TimedMessage timed(const ModuleMidi& sent, int64_t origin, double sampleRate) {
+// The module stamps its messages with the low 32 bits of the sample clock; a stamp is placed
+// within the block that was just run, which puts it right however long the run.
+TimedMessage timed(const ModuleMidi& sent, int64_t blockStart, int64_t origin, double rate) {
+    const int32_t since = static_cast<int32_t>(static_cast<uint32_t>(sent.timeStamp) -
+                                               static_cast<uint32_t>(blockStart));
     TimedMessage message;
-    message.seconds = std::max<int64_t>(sent.timeStamp - origin, 0) / sampleRate;
+    message.seconds = static_cast<double>(std::max<int64_t>(blockStart + since - origin, 0)) / rate;
     message.size = 3;
     message.bytes = {static_cast<uint8_t>(sent.message), static_cast<uint8_t>(sent.message >> 8),
                      static_cast<uint8_t>(sent.message >> 16)};
     return message;
+}
+
+void collect(HostInstance& instance, int64_t blockStart, double rate, Played& played) {
+    for (const ModuleMidi& sent : instance.sentMidi()) {
+        played.messages.push_back(timed(sent, blockStart, played.origin, rate));
+        const TimedMessage& m = played.messages.back();
+        played.notes += (m.bytes[0] & 0xF0) == 0x90;
+    }
+    instance.clearSentMidi();
+}
+
+// One gate per sixteenth note, high for the first half of it. GATE is read once per block, at
+// its first sample. A first block with GATE low arms the player, so that the first gate plays.
+Status runGates(HostInstance& instance, const PlaySettings& s, Progress& progress, Played& played) {
+    Result<int32_t> gatePin = instance.findPin("GATE");
+    if (!gatePin)
+        return Failure{gatePin.error()};
+    if (Status armed = instance.runBlocks(1); !armed)
+        return armed;
+    played.origin = instance.clock();
+    const double period = s.sampleRate * sixteenthSeconds(s.bpm);
+    const double gates = period * static_cast<double>(s.gates);
+    progress.start("playing", gates / s.sampleRate);
+    for (;;) {
+        const int64_t blockStart = instance.clock();
+        const double at = static_cast<double>(blockStart - played.origin);
+        if (at >= gates + s.blockSize)
+            break;
+        const bool high = at < gates && std::fmod(at, period) < period / 2.0;
+        if (Status set = instance.setLevel(*gatePin, high ? 1.0f : 0.0f); !set)
+            return set;
+        if (Status ran = instance.runBlocks(1); !ran)
+            return ran;
+        collect(instance, blockStart, s.sampleRate, played);
+        progress.update(at / s.sampleRate, played.notes);
+    }
+    progress.finish(played.notes);
+    return {};
 }
 
 void printMessage(std::ostream& out, const TimedMessage& m) {
@@ -125,14 +167,61 @@ std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages,
     return endings;
 }
 
-Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
-              const PlaySettings& s) {
-    std::vector<TimedMessage> messages;
-    for (const ModuleMidi& sent : instance.sentMidi()) {
-        messages.push_back(timed(sent, origin, s.sampleRate));
-        printMessage(out, messages.back());
+// The module's log has a fixed place on Windows, D:\DIAGNOSE.TXT; elsewhere it lies in the
+// working folder.
+bool hasDriveD() {
+#if defined(_WIN32)
+    return GetDriveTypeA("D:\\") != DRIVE_NO_ROOT_DIR;
+#else
+    return true;
+#endif
+}
+
+std::string number(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+// The piano roll of what was played; the gates as the host sent them, one every sixteenth.
+Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, double end,
+                const PlaySettings& s, const std::string& rowPath) {
+    PianoRoll roll;
+    roll.title = std::filesystem::path(rowPath).filename().string() + ", " +
+                 std::to_string(s.gates) + " gates at " + number(s.bpm) + " BPM";
+    roll.messages = messages;
+    roll.bpm = s.bpm;
+    roll.end = end;
+    roll.gateLength = sixteenthSeconds(s.bpm) / 2.0;
+    for (long gate = 0; gate < s.gates; ++gate)
+        roll.gates.push_back(static_cast<double>(gate) * sixteenthSeconds(s.bpm));
+    const std::string svg = pianoRollSvg(roll);
+    if (std::string fault = writeFileWhole(s.svg, std::vector<uint8_t>(svg.begin(), svg.end()));
+        !fault.empty())
+        return Failure{fault};
+    const auto notes = std::count_if(messages.begin(), messages.end(), [](const TimedMessage& m) {
+        return (m.bytes[0] & 0xF0) == 0x90;
+    });
+    out << "wrote " << s.svg << " (" << notes << (notes == 1 ? " note, " : " notes, ") << s.gates
+        << (s.gates == 1 ? " gate)\n" : " gates)\n");
+    return {};
+}
+
+Status report(std::ostream& out, const HostInstance& instance, Played& played,
+              const PlaySettings& s, const std::string& rowPath) {
+    for (const TimedMessage& m : played.messages) {
+        if (s.quiet)
+            break;
+        printMessage(out, m);
+        if (!out)
+            return outputStatus(out);
     }
-    const double end = static_cast<double>(instance.clock() - origin) / s.sampleRate;
+    std::vector<TimedMessage>& messages = played.messages;
+    const double end = static_cast<double>(instance.clock() - played.origin) / s.sampleRate;
+    char summary[96];
+    std::snprintf(summary, sizeof summary, "sent %zu messages, %llu of them NOTE_ONs, in %.3f s\n",
+                  messages.size(), static_cast<unsigned long long>(played.notes), end);
+    out << summary;
     const std::vector<TimedMessage> endings = endSounding(messages, end);
     if (!endings.empty()) {
         const bool one = endings.size() == 1;
@@ -140,38 +229,56 @@ Status report(std::ostream& out, const HostInstance& instance, int64_t origin,
         std::snprintf(when, sizeof when, "%.3f s", end);
         out << endings.size() << (one ? " note was" : " notes were")
             << " still sounding at the end, " << when
-            << (s.out.empty() ? ""
-                : one         ? "; the MIDI file ends it there"
-                              : "; the MIDI file ends them there")
+            << (s.out.empty() && s.svg.empty() ? ""
+                : one                          ? "; the files end it there"
+                                               : "; the files end them there")
             << "\n";
     }
+    messages.insert(messages.end(), endings.begin(), endings.end());
+    if (!s.svg.empty())
+        if (Status drawn = drawRoll(out, messages, end, s, rowPath); !drawn)
+            return drawn;
     if (s.out.empty())
         return {};
-    messages.insert(messages.end(), endings.begin(), endings.end());
-    std::string error;
-    if (!writeMidiFile(s.out, messages, s.bpm, error))
-        return Failure{error};
+    if (Status written = writeMidiFile(s.out, messages, s.bpm); !written)
+        return written;
     out << "wrote " << s.out << " (" << messages.size() << " messages)\n";
     return {};
 }
 
+// Checks everything that can be checked before the module touches a file.
+Status checkFiles(const std::string& rowPath, const PlaySettings& s) {
+    if (Status name = checkRowName(rowPath); !name)
+        return name;
+    if (!s.out.empty())
+        if (Status place = checkOutput(s.out, "MIDI file"); !place)
+            return place;
+    if (!s.svg.empty())
+        if (Status place = checkOutput(s.svg, "picture"); !place)
+            return place;
+    const double seconds = static_cast<double>(s.gates) * sixteenthSeconds(s.bpm);
+    if (seconds > LongestRunSeconds)
+        return Failure{"the run would last " + lengthInTime(seconds) +
+                       ", over 24 hours; give fewer gates or a faster tempo"};
+    return checkBlockCount(seconds, s.sampleRate, s.blockSize);
+}
+
 } // namespace
 
-Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out) {
+Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out,
+               Progress& progress) {
     const std::string& rowPath = line.operands[0];
-    Result<std::vector<uint8_t>> row = readRowFile(rowPath);
-    if (!row)
-        return Failure{row.error()};
-    Result<PlaySettings> settings = readSettings(line, row->size());
+    Result<uint64_t> length = rowLength(rowPath);
+    if (!length)
+        return Failure{length.error()};
+    if (Status notMidi = refuseMidiRow(line, rowPath); !notMidi)
+        return notMidi;
+    Result<PlaySettings> settings = readSettings(line, *length);
     if (!settings)
         return Failure{settings.error()};
     const PlaySettings& s = *settings;
-    if (!s.out.empty())
-        if (Status place = checkWritablePlace(s.out, "MIDI file"); !place)
-            return place;
-    const double seconds = static_cast<double>(s.gates) * 15.0 / s.bpm;
-    if (seconds > LongestRunSeconds)
-        return Failure{"the run would last over 24 hours; give fewer gates or a faster tempo"};
+    if (Status files = checkFiles(rowPath, s); !files)
+        return files;
 
     Result<std::unique_ptr<HostInstance>> instance =
         startInstance(modulePath, s.sampleRate, s.blockSize);
@@ -179,13 +286,21 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
         return Failure{instance.error()};
     if (Status set = configure(**instance, s, rowPath); !set)
         return set;
-    if (s.sampleRate * 7.5 / s.bpm < static_cast<double>(s.blockSize))
+    if (s.diagnose && !hasDriveD())
+        out << "warning: the module writes its log to D:\\DIAGNOSE.TXT, and there is no drive D:\n";
+    if (s.sampleRate * sixteenthSeconds(s.bpm) / 2.0 < static_cast<double>(s.blockSize))
         out << "warning: at " << s.bpm
             << " BPM a gate is shorter than a block; gates may be missed\n";
-    out << "playing " << rowPath << ": " << row->size() << " notes, " << s.gates << " gates at "
+    out << "playing " << rowPath << ": " << *length << " notes, " << s.gates << " gates at "
         << s.bpm << " BPM\n";
-    Result<int64_t> origin = runGates(**instance, s);
-    if (!origin)
-        return Failure{origin.error()};
-    return report(out, **instance, *origin, s);
+    Played played;
+    if (Status ran = runGates(**instance, s, progress, played); !ran)
+        return ran;
+    // A row with notes plays one at the first gate, unless the module could not load it.
+    if (*length > 0 && s.gates > 0 && played.notes == 0)
+        return Failure{rowPath +
+                       ": the module played nothing; it could not open or load the row "
+                       "(is it read-only, or too large at " +
+                       std::to_string(*length) + " notes?)"};
+    return report(out, **instance, played, s, rowPath);
 }

@@ -1,10 +1,13 @@
 // record IN.mid ROW: feeds a MIDI file to the module with REC high, so that its own recorder
-// appends the notes to the row.
+// appends the notes to the row. The module appends silently, as a module must; the tool compares
+// what the row gained with the notes it sent and tells when any were lost.
 #include "host_instance.h"
 #include "midi_file.h"
+#include "safe_file.h"
 #include "tool.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -13,73 +16,196 @@ int32_t packed(const TimedMessage& m) {
     return m.bytes[0] | m.bytes[1] << 8 | (m.size == 3 ? m.bytes[2] << 16 : 0);
 }
 
-uintmax_t sizeOf(const std::string& path) {
+// The module records a NOTE_ON that starts a note; one of velocity 0 ends a note instead.
+bool startsNote(const TimedMessage& m) {
+    return (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
+}
+
+// The row's length in notes; a row not there yet holds none.
+uint64_t notesIn(const std::string& path) {
     std::error_code missing;
     const uintmax_t size = std::filesystem::file_size(path, missing);
-    return missing ? 0 : size;
+    return missing ? 0 : static_cast<uint64_t>(size);
 }
 
 // Every message goes to the module before the block in which its time falls, with its offset
-// into that block.
-Status feed(HostInstance& instance, const std::vector<TimedMessage>& messages, double rate) {
+// into that block. Returns the number of notes sent while REC was high.
+Result<uint64_t> feed(HostInstance& instance, const std::vector<TimedMessage>& messages,
+                      double rate, Progress& progress) {
     if (Status rec = instance.setLevel("REC", 1.0f); !rec)
-        return rec;
+        return Failure{rec.error()};
     if (Status first = instance.runBlocks(1); !first) // REC is seen at a block's start
-        return first;
+        return Failure{first.error()};
+    const int64_t origin = instance.clock();
+    progress.start("recording", messages.empty() ? 0.0 : messages.back().seconds);
+    uint64_t notes = 0;
     size_t next = 0;
     while (next < messages.size()) {
         const int64_t start = instance.clock();
         const int64_t end = start + instance.blockSize();
         for (; next < messages.size(); ++next) {
-            const int64_t at = std::llround(messages[next].seconds * rate);
+            const int64_t at = origin + std::llround(messages[next].seconds * rate);
             if (at >= end)
                 break;
             const int64_t offset = at > start ? at - start : 0;
             if (Status sent =
                     instance.sendMidi(packed(messages[next]), static_cast<int32_t>(offset));
                 !sent)
-                return sent;
+                return Failure{sent.error()};
+            notes += startsNote(messages[next]);
         }
         if (Status ran = instance.runBlocks(1); !ran)
-            return ran;
+            return Failure{ran.error()};
+        progress.update(static_cast<double>(start - origin) / rate, notes);
     }
+    progress.finish(notes);
+    return notes;
+}
+
+// The run must end within a day of simulated time, like play's.
+Status checkLength(const std::string& midiPath, const MidiSequence& sequence, double rate,
+                   long blockSize) {
+    const double seconds = sequence.messages.empty() ? 0.0 : sequence.messages.back().seconds;
+    if (seconds > LongestRunSeconds)
+        return Failure{midiPath + ": lasts " + lengthInTime(seconds) +
+                       ", over the 24 hours a run may take"};
+    return checkBlockCount(seconds, rate, blockSize);
+}
+
+Status checkStored(const std::string& rowPath, uint64_t before, uint64_t sent) {
+    const uint64_t after = notesIn(rowPath);
+    const uint64_t gained = after >= before ? after - before : 0;
+    if (gained < sent)
+        return Failure{rowPath + ": " + std::to_string(sent - gained) + " of " +
+                       std::to_string(sent) + " notes were not stored (disk full?)"};
+    if (gained > sent)
+        return Failure{rowPath + ": gained " + std::to_string(gained) + " notes where " +
+                       std::to_string(sent) + " were sent; was it written to meanwhile?"};
     return {};
+}
+
+// Whether two names reach one file, by the file's identity (links and other spellings alike).
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code failed;
+    if (std::filesystem::equivalent(a, b, failed))
+        return true;
+    const auto canonicalA = std::filesystem::weakly_canonical(a, failed);
+    const auto canonicalB = std::filesystem::weakly_canonical(b, failed);
+    return !failed && canonicalA == canonicalB;
+}
+
+// A name beside `path` that no file has yet; with --new the module records into it, and it
+// replaces the row only once the recording is complete.
+std::string freshNameBeside(const std::string& path) {
+    for (int attempt = 0;; ++attempt) {
+        const std::string name = path + ".new" + std::to_string(attempt);
+        std::error_code failed; // a name that cannot be looked at fails when recorded into
+        if (!std::filesystem::exists(name, failed) || failed)
+            return name;
+    }
+}
+
+// The row is neither the MIDI file itself nor another MIDI file that notes would be appended to.
+Status checkRowTarget(const CommandLine& line, const std::string& midiPath,
+                      const std::string& rowPath) {
+    if (midiPath != "-" && sameFile(midiPath, rowPath))
+        return Failure{midiPath + " and " + rowPath +
+                       " are the same file; give the row a file of its own"};
+    std::error_code missing;
+    if (line.has("--new") || !std::filesystem::is_regular_file(rowPath, missing))
+        return {};
+    std::vector<uint8_t> start(12);
+    if (std::FILE* file = std::fopen(rowPath.c_str(), "rb")) {
+        start.resize(std::fread(start.data(), 1, start.size(), file));
+        std::fclose(file);
+    }
+    if (looksLikeMidi(start.data(), start.size()))
+        return Failure{rowPath + ": is a MIDI file, not a row; the notes are not appended to it"};
+    return {};
+}
+
+// The module's recorder appends to `target`, from a fresh instance; then the tool checks that
+// every note sent arrived.
+Status recordInto(const std::string& target, const std::string& modulePath, double rate,
+                  long blockSize, const MidiSequence& sequence, Progress& progress) {
+    Result<std::unique_ptr<HostInstance>> instance = startInstance(modulePath, rate, blockSize);
+    if (!instance)
+        return Failure{instance.error()};
+    const uint64_t before = notesIn(target);
+    if (Status set = (*instance)->setParameter("on D: DIAGNOSE.TXT", 0); !set)
+        return set;
+    if (Status named = (*instance)->setText("OUTFILE", target); !named)
+        return named;
+    Result<uint64_t> sent = feed(**instance, sequence.messages, rate, progress);
+    if (!sent)
+        return Failure{sent.error()};
+    if (Status closed = (*instance)->close(); !closed) // the module writes out what it recorded
+        return closed;
+    if (Status input = checkInput(target, "row file"); !input)
+        return Failure{target + ": the module could not create the row file"};
+    return checkStored(target, before, *sent);
+}
+
+// With --new the recording goes to a fresh file that then replaces the row; nothing of the old
+// row is lost unless the new one is complete.
+Status recordAndPlace(const std::string& rowPath, bool replace, const std::string& modulePath,
+                      double rate, long blockSize, const MidiSequence& sequence,
+                      Progress& progress) {
+    const std::string target = replace ? freshNameBeside(rowPath) : rowPath;
+    if (Status name = checkRowName(target); !name)
+        return name;
+    Status recorded = recordInto(target, modulePath, rate, blockSize, sequence, progress);
+    if (recorded && replace) {
+        // written over the row as every whole file is, so a link keeps naming the row
+        Result<std::vector<uint8_t>> notes = readRowFile(target);
+        if (!notes)
+            recorded = Failure{notes.error()};
+        else if (std::string fault = writeFileWhole(rowPath, *notes); !fault.empty())
+            recorded = Failure{fault};
+    }
+    if (replace)
+        std::remove(target.c_str());
+    return recorded;
 }
 
 } // namespace
 
-Status recordRow(const CommandLine& line, const std::string& modulePath, std::ostream& out) {
+Status recordRow(const CommandLine& line, const std::string& modulePath, std::istream& in,
+                 std::ostream& out, Progress& progress) {
     const std::string& midiPath = line.operands[0];
     const std::string& rowPath = line.operands[1];
-    Result<long> blockSize = wholeNumber(line, "--block-size", 64, 1, MaxBlockSize);
+    Result<long> blockSize = blockSizeOption(line);
     if (!blockSize)
         return Failure{blockSize.error()};
-    Result<double> rate = positiveNumber(line, "--sample-rate", 44100.0, 768000.0);
+    Result<double> rate = sampleRateOption(line);
     if (!rate)
         return Failure{rate.error()};
-    MidiSequence sequence;
-    std::string error;
-    if (!readMidiFile(midiPath, sequence, error))
-        return Failure{error};
-    if (Status place = checkWritablePlace(rowPath, "row file"); !place)
+    if (Status target = checkRowTarget(line, midiPath, rowPath); !target)
+        return target;
+    Result<MidiSequence> sequence = readMidiInput(midiPath, in);
+    if (!sequence)
+        return Failure{sequence.error()};
+    if (Status length = checkLength(midiPath, *sequence, *rate, *blockSize); !length)
+        return length;
+    if (Status name = checkRowName(rowPath); !name)
+        return name;
+    if (Status place = checkOutput(rowPath, "row file"); !place)
         return place;
 
-    Result<std::unique_ptr<HostInstance>> instance = startInstance(modulePath, *rate, *blockSize);
-    if (!instance)
-        return Failure{instance.error()};
-    const uintmax_t before = sizeOf(rowPath);
-    if (Status set = (*instance)->setParameter("on D: DIAGNOSE.TXT", 0); !set)
-        return set;
-    if (Status named = (*instance)->setText("OUTFILE", rowPath); !named)
-        return named;
-    if (Status fed = feed(**instance, sequence.messages, *rate); !fed)
-        return fed;
-    if (Status closed = (*instance)->close(); !closed) // the module writes out what it recorded
-        return closed;
-    if (!std::filesystem::exists(rowPath))
-        return Failure{rowPath + ": the module could not create the row file"};
-    const uintmax_t after = sizeOf(rowPath);
-    out << "recorded " << (after - before) << (after - before == 1 ? " note" : " notes") << " from "
-        << midiPath << " into " << rowPath << ", which now holds " << after << "\n";
+    const bool replace = line.has("--new");
+    std::error_code missing;
+    const bool fresh = replace || !std::filesystem::exists(rowPath, missing);
+    const uint64_t before = replace ? 0 : notesIn(rowPath);
+    if (Status recorded =
+            recordAndPlace(rowPath, replace, modulePath, *rate, *blockSize, *sequence, progress);
+        !recorded)
+        return recorded;
+    const uint64_t after = notesIn(rowPath);
+    const uint64_t added = after - before;
+    if (fresh)
+        out << "made " << rowPath << " with " << added << (added == 1 ? " note" : " notes") << "\n";
+    else
+        out << "appended " << added << (added == 1 ? " note" : " notes") << " to " << rowPath
+            << ", which now holds " << after << "\n";
     return {};
 }

@@ -1,22 +1,88 @@
-// show ROW: the row's notes, one a line.
+// show ROW: the row's notes, one a line, or as one line of words that write reads back. The
+// file is read a piece at a time, so a row of any size can be shown.
+#include "midi_file.h"
 #include "note_names.h"
 #include "tool.h"
 
-#include <iomanip>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// One line of the listing, written with a single call.
+void printNote(std::ostream& out, uint64_t position, int byte) {
+    char line[80];
+    const std::string name = noteName(byte & 0x7F);
+    const int length =
+        byte < 128 ? std::snprintf(line, sizeof line, "%6llu%5d  %s\n",
+                                   static_cast<unsigned long long>(position), byte, name.c_str())
+                   : std::snprintf(line, sizeof line, "%6llu%5d  not a note, plays as %s\n",
+                                   static_cast<unsigned long long>(position), byte, name.c_str());
+    out.write(line, length);
+}
+
+void printWord(std::ostream& out, uint64_t position, uint8_t byte) {
+    if (position > 0)
+        out.put(' ');
+    out << rowWord(byte);
+}
+
+Status printNotes(std::FILE* file, const std::string& path, bool plain, std::ostream& out) {
+    uint8_t chunk[65536];
+    uint64_t position = 0;
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        for (size_t i = 0; i < got; ++i) {
+            if (plain)
+                printWord(out, position++, chunk[i]);
+            else
+                printNote(out, position++, chunk[i]);
+            if (!out)
+                return outputStatus(out);
+        }
+    }
+    if (std::ferror(file))
+        return Failure{path + ": could not be read"};
+    if (plain)
+        out.put('\n');
+    return {};
+}
+
+} // namespace
+
+Status refuseMidiRow(const CommandLine& line, const std::string& path) {
+    if (line.has("--raw"))
+        return {};
+    std::vector<uint8_t> start(12);
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        start.resize(std::fread(start.data(), 1, start.size(), file));
+        std::fclose(file);
+    }
+    if (!looksLikeMidi(start.data(), start.size()))
+        return {};
+    return Failure{path +
+                   ": is a MIDI file, not a row; 'record' makes a row of it and 'list' "
+                   "shows its notes (--raw " +
+                   line.command + "s its bytes anyway)"};
+}
 
 Status showRow(const CommandLine& line, std::ostream& out) {
     const std::string& path = line.operands[0];
-    Result<std::vector<uint8_t>> row = readRowFile(path);
-    if (!row)
-        return Failure{row.error()};
-    out << path << ": " << row->size() << (row->size() == 1 ? " note" : " notes") << "\n";
-    for (size_t position = 0; position < row->size(); ++position) {
-        const int byte = (*row)[position];
-        out << std::setw(6) << position << std::setw(5) << byte << "  ";
-        if (byte < 128)
-            out << noteName(byte) << "\n";
-        else
-            out << "not a note, plays as " << noteName(byte & 0x7F) << "\n";
-    }
-    return {};
+    Result<uint64_t> length = rowLength(path);
+    if (!length)
+        return Failure{length.error()};
+    if (Status notMidi = refuseMidiRow(line, path); !notMidi)
+        return notMidi;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return Failure{path + ": " + std::strerror(errno)};
+    Status shown;
+    const bool plain = line.has("--plain");
+    if (shown && !plain)
+        out << path << ": " << *length << (*length == 1 ? " note" : " notes") << "\n";
+    if (shown)
+        shown = printNotes(file, path, plain, out);
+    std::fclose(file);
+    return shown;
 }

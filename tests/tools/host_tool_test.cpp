@@ -1,64 +1,12 @@
-// kaveltrum-host run in-process, on files in a folder of the test's own, with the module file
-// that lies beside the test program.
-#include "midi_file.h"
-#include "tool.h"
+// The commands of kaveltrum-host and what they print and write.
+#include "tool_fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
-class Tool : public testing::Test {
-  protected:
-    fs::path folder = fs::temp_directory_path() /
-                      ("kaveltrum-tool-" +
-                       std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    void SetUp() override {
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-    std::string file(const std::string& name) const { return (folder / name).string(); }
-    std::string row(const std::string& name, const std::vector<uint8_t>& notes) const {
-        std::ofstream out(file(name), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(notes.data()),
-                  static_cast<std::streamsize>(notes.size()));
-        return file(name);
-    }
-    static ToolRun run(const std::vector<std::string>& words) {
-        std::ostringstream out, err;
-        const int status = runTool(words, out, err);
-        return {status, out.str(), err.str()};
-    }
-};
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> found;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        found.push_back(line);
-    return found;
-}
-
-MidiSequence readBack(const std::string& path) {
-    MidiSequence sequence;
-    std::string error;
-    EXPECT_TRUE(readMidiFile(path, sequence, error)) << error;
-    return sequence;
-}
 
 TEST_F(Tool, ShowListsEveryByte) {
     const ToolRun shown = run({"show", row("r.brumo", {60, 61, 200})});
@@ -126,20 +74,17 @@ TEST_F(Tool, NotesStillSoundingAreEndedAtTheEnd) {
 }
 
 TEST_F(Tool, RecordAppendsTheNotesOfAMidiFile) {
-    std::vector<TimedMessage> messages;
-    const uint8_t played[][3] = {{0x90, 60, 90}, {0x80, 60, 0}, {0x93, 64, 80},
-                                 {0x90, 67, 0},  {0xB0, 7, 1},  {0x9F, 72, 1}};
-    double at = 0.0;
-    for (const auto& bytes : played)
-        messages.push_back({at += 0.1, 0, {bytes[0], bytes[1], bytes[2]}, 3});
-    std::string error;
-    const std::string mid = file("in.mid");
-    ASSERT_TRUE(writeMidiFile(mid, messages, 120.0, error)) << error;
+    const std::string mid = midi("in.mid", {{0x90, 60, 90},
+                                            {0x80, 60, 0},
+                                            {0x93, 64, 80},
+                                            {0x90, 67, 0},
+                                            {0xB0, 7, 1},
+                                            {0x9F, 72, 1}});
 
     const std::string rowFile = file("take.brumo");
     ToolRun recorded = run({"record", mid, rowFile});
     ASSERT_EQ(recorded.status, 0) << recorded.err;
-    EXPECT_NE(recorded.out.find("recorded 3 notes"), std::string::npos);
+    EXPECT_NE(recorded.out.find("with 3 notes"), std::string::npos);
     recorded = run({"record", mid, rowFile, "--block-size", "1"});
     ASSERT_EQ(recorded.status, 0) << recorded.err;
     EXPECT_NE(recorded.out.find("now holds 6"), std::string::npos);
@@ -153,15 +98,24 @@ TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
     const std::string missing = file("missing.brumo");
     const std::string newRow = file("new.brumo");
     const std::string notMidi = row("not.mid", {1, 2, 3, 4, 5, 6});
-    const struct {
+    // One note after the longest wait a file can hold: over 77 hours at 120 BPM.
+    const std::string endless = file("endless.mid");
+    // clang-format off
+    const std::vector<uint8_t> song = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
+                                       'M', 'T', 'r', 'k', 0, 0, 0, 7,
+                                       0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 100};
+    // clang-format on
+    writeBytes(endless, song);
+    struct Case {
         std::vector<std::string> words;
         int status;
         const char* says;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {{}, 2, "no command"},
         {{"dance", r}, 2, "unknown command"},
-        {{"play"}, 2, "takes one file"},
-        {{"play", r, "--bogus", "1"}, 2, "takes no option --bogus"},
+        {{"play"}, 2, "usage: kaveltrum-host play ROW"},
+        {{"play", r, "--bogus", "1"}, 2, "unknown option --bogus; 'play' takes --gates"},
         {{"play", r, "--gates"}, 2, "needs a value"},
         {{"show", missing}, 1, "missing.brumo"},
         {{"play", missing}, 1, "missing.brumo"},
@@ -174,13 +128,34 @@ TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
         {{"play", r, "--loop", "2"}, 1, "out of range"},
         {{"play", r, "--block-size", "0"}, 1, "out of range"},
         {{"play", r, "--sample-rate", "0"}, 1, "--sample-rate"},
+        {{"play", r, "--sample-rate", "1e-40"}, 1, "out of range 1000..768000"},
+        {{"play", r, "--sample-rate", "999.9"}, 1, "out of range 1000..768000"},
+        {{"play", r, "--sample-rate", "768001"}, 1, "--sample-rate"},
+        {{"record", notMidi, newRow, "--sample-rate", "999"}, 1, "out of range 1000..768000"},
+        {{"record", notMidi, newRow, "--block-size", "16385"}, 1, "out of range 1..16384"},
+        {{"play", r, "--bpm", "3.5"}, 1, "out of range 4..1000"},
+        {{"play", r, "--gates", "1000001"}, 1, "out of range"},
+        {{"play", r, "--gates", "700000"}, 1, "would last 24 h 18 min 20 s, over 24 hours"},
+        {{"play", r, "--gates", "1000000", "--bpm", "1000", "--block-size", "1", "--sample-rate",
+          "768000"},
+         1,
+         "would take 11520000000 blocks of 1 samples"},
+        {{"record", endless, newRow}, 1, "endless.mid: lasts 77 h 40 min 20 s, over the 24 hours"},
         {{"play", r, "--out", file("no/such/folder/x.mid")}, 1, "does not exist"},
         {{"record", notMidi, newRow}, 1, "not a MIDI file"},
         {{"record", missing, newRow}, 1, "missing.brumo"},
         {{"record", notMidi, file("no/such/r.brumo")}, 1, "not a MIDI file"},
         {{"--module", notMidi, "play", r}, 1, "cannot load"},
-        {{"--module", missing, "record", notMidi, newRow}, 1, "not a MIDI file"},
+        {{"--module", missing, "record", notMidi, newRow}, 1, "cannot load"},
     };
+#if !defined(_WIN32) // Windows refuses such names itself
+    // The module takes names of up to 399 bytes and would record into a shorter one.
+    fs::create_directories(file(std::string(200, 'd')));
+    const std::string longName = row(std::string(200, 'd') + "/" + std::string(200, 'n'), {60});
+    const std::string shortSong = midi("short.mid", {{0x90, 60, 100}});
+    cases.push_back({{"play", longName}, 1, "at most 399 bytes"});
+    cases.push_back({{"record", shortSong, longName}, 1, "at most 399 bytes"});
+#endif
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words));
         const ToolRun failed = run(c.words);

@@ -37,6 +37,19 @@ Bytes track(const Bytes& events) {
     return chunk("MTrk", events + Bytes{0x00, 0xFF, 0x2F, 0x00});
 }
 
+// A RIFF MIDI file: little-endian chunks, each padded to an even length, around `inner`.
+Bytes riffChunk(const char* id, const Bytes& body) {
+    auto n = static_cast<uint32_t>(body.size());
+    Bytes out = Bytes(id, id + 4) +
+                Bytes{uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)} + body;
+    if (n % 2)
+        out.push_back(0);
+    return out;
+}
+Bytes rmid(const Bytes& chunks) {
+    return riffChunk("RIFF", Bytes{'R', 'M', 'I', 'D'} + chunks);
+}
+
 Bytes tempo(uint32_t microseconds) {
     return {0xFF,
             0x51,
@@ -170,6 +183,11 @@ TEST_F(MidiFile, ReadsHandBuiltFiles) {
              chunk("MTrk", {0x00, 0xA1, 0x3D, 0x11}),
          96,
          {{0, 0.0, {0xA0, 0x3C, 0x10}}, {0, 0.0, {0xA1, 0x3D, 0x11}}}},
+        {"RIFF-wrapped, after a chunk of odd length",
+         rmid(riffChunk("LIST", {1, 2, 3}) +
+              riffChunk("data", header(0, 1) + track({0x00, 0x90, 0x3C, 0x64}))),
+         96,
+         {{0, 0.0, {0x90, 0x3C, 0x64}}}},
         {"the longest delta time",
          header(0, 1) + track({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 0x3C, 0x64}),
          96,
@@ -177,9 +195,9 @@ TEST_F(MidiFile, ReadsHandBuiltFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        MidiSequence sequence;
-        std::string error;
-        ASSERT_TRUE(readMidiFile(file(c.image), sequence, error)) << error;
+        const Result<MidiSequence> read = readMidiFile(file(c.image));
+        ASSERT_TRUE(read) << read.error();
+        const MidiSequence& sequence = *read;
         EXPECT_EQ(sequence.ticksPerQuarter, c.ticksPerQuarter);
         ASSERT_EQ(sequence.messages.size(), c.messages.size());
         for (size_t i = 0; i < c.messages.size(); ++i) {
@@ -201,6 +219,9 @@ TEST_F(MidiFile, RejectsMalformedFilesWithOneLine) {
         {{}, "not a MIDI file"},
         {{'R', 'I', 'F', 'F', 0, 0, 0, 4, 'M', 'T', 'h', 'd'}, "not a MIDI file"},
         {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1}, "cut short in the header"},
+        {rmid(riffChunk("LIST", {1, 2})), "without a data chunk"},
+        {rmid(Bytes{'d', 'a', 't', 'a', 9, 0, 0, 0}), "runs past the end"},
+        {rmid(riffChunk("data", {'M', 'T', 'h', 'd'})), "cut short in the header"},
         {chunk("MThd", {0, 0, 0, 1}) + track(note), "header chunk of 4 bytes"},
         {Bytes{'M', 'T', 'h', 'd', 0, 0, 1, 0, 0, 0, 0, 1, 0, 96} + track(note), "runs past"},
         {header(2, 1) + track(note), "format 2"},
@@ -233,25 +254,22 @@ TEST_F(MidiFile, RejectsMalformedFilesWithOneLine) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         std::string name = file(c.image);
-        MidiSequence sequence;
-        sequence.messages.resize(3);
-        std::string error;
-        EXPECT_FALSE(readMidiFile(name, sequence, error));
-        EXPECT_NE(error.find(c.error), std::string::npos) << error;
-        EXPECT_EQ(error.rfind(name + ": ", 0), 0u) << error;
-        expectOneLine(error);
-        EXPECT_TRUE(sequence.messages.empty());
+        const Result<MidiSequence> read = readMidiFile(name);
+        EXPECT_FALSE(read);
+        EXPECT_NE(read.error().find(c.error), std::string::npos) << read.error();
+        EXPECT_EQ(read.error().rfind(name + ": ", 0), 0u) << read.error();
+        expectOneLine(read.error());
     }
 }
 
 TEST_F(MidiFile, ReportsFilesThatCannotBeRead) {
     const std::string folder = std::filesystem::temp_directory_path().string();
-    for (const std::string& name : {path("missing"), folder}) {
-        MidiSequence sequence;
-        std::string error;
-        EXPECT_FALSE(readMidiFile(name, sequence, error));
-        EXPECT_EQ(error.rfind(name + ": ", 0), 0u) << error;
-        expectOneLine(error);
+    for (const std::string& name : {path("missing"), folder, std::string()}) {
+        const Result<MidiSequence> read = readMidiFile(name);
+        EXPECT_FALSE(read);
+        const std::string begins = name.empty() ? "no file name given" : name + ": ";
+        EXPECT_EQ(read.error().rfind(begins, 0), 0u) << read.error();
+        expectOneLine(read.error());
     }
 }
 
@@ -265,18 +283,17 @@ Bytes everyKindOfEvent() {
 
 TEST_F(MidiFile, EveryCutIsReported) {
     const Bytes whole = everyKindOfEvent();
-    MidiSequence sequence;
-    std::string error;
-    ASSERT_TRUE(readMidiFile(file(whole), sequence, error)) << error;
-    ASSERT_EQ(sequence.messages.size(), 4u);
-    EXPECT_NEAR(sequence.messages[3].seconds, (480 + 16) / 96.0 * 0.4, 1e-9);
+    const Result<MidiSequence> read = readMidiFile(file(whole));
+    ASSERT_TRUE(read) << read.error();
+    ASSERT_EQ(read->messages.size(), 4u);
+    EXPECT_NEAR(read->messages[3].seconds, (480 + 16) / 96.0 * 0.4, 1e-9);
 
     for (size_t length = 0; length < whole.size(); ++length) {
         SCOPED_TRACE("cut to " + std::to_string(length) + " bytes");
-        error.clear();
-        EXPECT_FALSE(
-            readMidiFile(file(Bytes(whole.begin(), whole.begin() + length)), sequence, error));
-        expectOneLine(error);
+        const Result<MidiSequence> cut =
+            readMidiFile(file(Bytes(whole.begin(), whole.begin() + length)));
+        EXPECT_FALSE(cut);
+        expectOneLine(cut.error());
     }
 }
 
@@ -288,14 +305,13 @@ TEST(MidiParse, CorruptedFilesGiveAnErrorOrSoundMessages) {
                               uint8_t(whole[at] ^ 0x40)}) {
             Bytes image = whole;
             image[at] = value;
-            MidiSequence sequence;
-            std::string error;
-            if (!parseMidi(image.data(), image.size(), sequence, error)) {
-                expectOneLine(error);
+            const Result<MidiSequence> sequence = parseMidi(image.data(), image.size());
+            if (!sequence) {
+                expectOneLine(sequence.error());
                 continue;
             }
             double last = 0.0;
-            for (const TimedMessage& m : sequence.messages) {
+            for (const TimedMessage& m : sequence->messages) {
                 ASSERT_EQ(m.size, channelMessageSize(m.bytes[0])) << "byte " << at;
                 for (int i = 1; i < m.size; ++i)
                     EXPECT_LT(m.bytes[i], 0x80) << "byte " << at;
@@ -313,20 +329,20 @@ TEST_F(MidiFile, WritesAFormat0FileWithTempoAndEndOfTrack) {
                                                 message(0.5, {0x80, 0x3C, 0x40}),
                                                 message(0.5, {0xC0, 0x05})};
     std::string name = path();
-    std::string error;
-    ASSERT_TRUE(writeMidiFile(name, messages, 120.0, error)) << error;
+    const Status written = writeMidiFile(name, messages, 120.0);
+    ASSERT_TRUE(written) << written.error();
 
     const Bytes expected = Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0} +
                            Bytes{'M', 'T', 'r', 'k', 0, 0, 0, 23} +
                            Bytes{0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20} +
                            Bytes{0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40} +
                            Bytes{0x00, 0xC0, 0x05, 0x00, 0xFF, 0x2F, 0x00};
-    Bytes written(expected.size() + 1);
+    Bytes image(expected.size() + 1);
     FILE* in = std::fopen(name.c_str(), "rb");
     ASSERT_NE(in, nullptr);
-    written.resize(std::fread(written.data(), 1, written.size(), in));
+    image.resize(std::fread(image.data(), 1, image.size(), in));
     std::fclose(in);
-    EXPECT_EQ(written, expected);
+    EXPECT_EQ(image, expected);
 }
 
 TEST_F(MidiFile, RoundTripKeepsMessagesAndTimesWithinATick) {
@@ -338,10 +354,11 @@ TEST_F(MidiFile, RoundTripKeepsMessagesAndTimesWithinATick) {
     for (double bpm : {120.0, 60.0, 137.5, 93.7, 250.0, 4.0}) {
         SCOPED_TRACE(bpm);
         std::string name = path();
-        std::string error;
-        ASSERT_TRUE(writeMidiFile(name, messages, bpm, error)) << error;
-        MidiSequence sequence;
-        ASSERT_TRUE(readMidiFile(name, sequence, error)) << error;
+        const Status written = writeMidiFile(name, messages, bpm);
+        ASSERT_TRUE(written) << written.error();
+        const Result<MidiSequence> read = readMidiFile(name);
+        ASSERT_TRUE(read) << read.error();
+        const MidiSequence& sequence = *read;
         EXPECT_EQ(sequence.format, 0);
         EXPECT_EQ(sequence.ticksPerQuarter, kWriteTicksPerQuarter);
         ASSERT_EQ(sequence.messages.size(), messages.size());
@@ -360,13 +377,13 @@ TEST_F(MidiFile, WrittenTimesNeverGoBackwards) {
         message(-2.0, {0x90, 0x3E, 0x64}), message(1.0, {0x90, 0x3F, 0x64}),
         message(2.0, {0x90, 0x40, 0x64})};
     std::string name = path();
-    std::string error;
-    ASSERT_TRUE(writeMidiFile(name, messages, 120.0, error)) << error;
-    MidiSequence sequence;
-    ASSERT_TRUE(readMidiFile(name, sequence, error)) << error;
+    const Status written = writeMidiFile(name, messages, 120.0);
+    ASSERT_TRUE(written) << written.error();
+    const Result<MidiSequence> read = readMidiFile(name);
+    ASSERT_TRUE(read) << read.error();
     std::vector<uint64_t> ticks;
     Bytes notes;
-    for (const TimedMessage& m : sequence.messages) {
+    for (const TimedMessage& m : read->messages) {
         ticks.push_back(m.tick);
         notes.push_back(m.bytes[1]);
     }
@@ -398,10 +415,10 @@ TEST_F(MidiFile, RefusesWhatItCannotWriteAndLeavesNoFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         std::string name = path();
-        std::string error;
-        EXPECT_FALSE(writeMidiFile(name, {note, c.message}, c.bpm, error));
-        EXPECT_NE(error.find(c.error), std::string::npos) << error;
-        expectOneLine(error);
+        const Status written = writeMidiFile(name, {note, c.message}, c.bpm);
+        EXPECT_FALSE(written);
+        EXPECT_NE(written.error().find(c.error), std::string::npos) << written.error();
+        expectOneLine(written.error());
         EXPECT_FALSE(std::filesystem::exists(name));
     }
 }
@@ -409,10 +426,10 @@ TEST_F(MidiFile, RefusesWhatItCannotWriteAndLeavesNoFile) {
 TEST_F(MidiFile, ReportsAFolderThatDoesNotExist) {
     std::string name =
         (std::filesystem::temp_directory_path() / "kv_no_such_folder" / "out.mid").string();
-    std::string error;
-    EXPECT_FALSE(writeMidiFile(name, {message(0.0, {0x90, 0x3C, 0x64})}, 120.0, error));
-    EXPECT_EQ(error.rfind(name + ": cannot create", 0), 0u) << error;
-    expectOneLine(error);
+    const Status written = writeMidiFile(name, {message(0.0, {0x90, 0x3C, 0x64})}, 120.0);
+    EXPECT_EQ(written.error().rfind(name + ": the folder", 0), 0u) << written.error();
+    EXPECT_NE(written.error().find("does not exist"), std::string::npos) << written.error();
+    expectOneLine(written.error());
 }
 
 #ifdef KV_CHECK_MIDI_SCRIPT
@@ -427,8 +444,8 @@ TEST_F(MidiFile, MidoReadsWhatWeWrite) {
         message(0.75, {0x80, 0x3C, 0x40}), message(0.75, {0x91, 0x40, 0x7F}),
         message(2.123, {0x81, 0x40, 0x00})};
     std::string name = path();
-    std::string error;
-    ASSERT_TRUE(writeMidiFile(name, messages, bpm, error)) << error;
+    const Status written = writeMidiFile(name, messages, bpm);
+    ASSERT_TRUE(written) << written.error();
 
     std::string command = std::string(python) + " '" KV_CHECK_MIDI_SCRIPT "' '" + name + "'";
     FILE* pipe = popen(command.c_str(), "r");

@@ -1,0 +1,117 @@
+// kaveltrum-host run in-process, on files in a folder of the test's own, with the module file
+// that lies beside the test program.
+#pragma once
+
+#include "midi_file.h"
+#include "support/files.h"
+#include "tool.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+#if defined(_WIN32)
+inline int processId() {
+    return _getpid();
+}
+#else
+inline int processId() {
+    return static_cast<int>(getpid());
+}
+#endif
+
+// Each test works in a folder named for it and for the process, so that suites running side by
+// side (native, sanitizer, several worktrees) never share one.
+class Tool : public testing::Test {
+  protected:
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("kaveltrum-tool-" +
+         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+         std::to_string(processId()));
+    void SetUp() override {
+        clear();
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { clear(); }
+    // Read-only files go too (Windows keeps them otherwise).
+    void clear() const {
+        std::error_code ignored;
+        for (auto i = std::filesystem::recursive_directory_iterator(folder, ignored);
+             i != std::filesystem::recursive_directory_iterator(); i.increment(ignored))
+            if (!i->is_symlink(ignored))
+                std::filesystem::permissions(i->path(), std::filesystem::perms::owner_write,
+                                             std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string file(const std::string& name) const { return (folder / name).string(); }
+    std::string row(const std::string& name, const std::vector<uint8_t>& notes) const {
+        writeBytes(file(name), notes);
+        return file(name);
+    }
+    // A MIDI file of these messages, one every `step` seconds.
+    std::string midi(const std::string& name, const std::vector<std::vector<uint8_t>>& played,
+                     double step = 0.1) const {
+        std::vector<TimedMessage> messages;
+        double at = 0.0;
+        for (const std::vector<uint8_t>& bytes : played) {
+            TimedMessage m{at += step, 0, {}, static_cast<uint8_t>(bytes.size())};
+            std::copy(bytes.begin(), bytes.end(), m.bytes.begin());
+            messages.push_back(m);
+        }
+        const Status written = writeMidiFile(file(name), messages, 120.0);
+        EXPECT_TRUE(written) << written.error();
+        return file(name);
+    }
+    // What is in the folder, by name: a run must leave no temporary file behind.
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    static ToolRun run(const std::vector<std::string>& words, ProgressSettings progress = {}) {
+        return run(words, "", progress);
+    }
+    // `input` is what the tool finds on its standard input.
+    static ToolRun run(const std::vector<std::string>& words, const std::string& input,
+                       ProgressSettings progress = {}) {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = runTool(words, in, out, err, progress);
+        return {status, out.str(), err.str()};
+    }
+};
+
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        found.push_back(line);
+    return found;
+}
+
+inline MidiSequence readBack(const std::string& path) {
+    Result<MidiSequence> sequence = readMidiFile(path);
+    EXPECT_TRUE(sequence) << sequence.error();
+    return sequence ? *sequence : MidiSequence{};
+}
+
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}

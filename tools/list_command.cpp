@@ -1,0 +1,56 @@
+// list IN.mid: the NOTE_ONs of a MIDI file, in the order record feeds them to the module.
+#include "midi_file.h"
+#include "note_names.h"
+#include "tool.h"
+
+#include <cstdio>
+#include <iterator>
+
+namespace {
+
+// A NOTE_ON of velocity 0 ends a note; the recorder keeps only the ones that start one.
+bool startsANote(const TimedMessage& m) {
+    return (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
+}
+
+} // namespace
+
+Result<MidiSequence> readMidiInput(const std::string& path, std::istream& in) {
+    if (path != "-")
+        return readMidiFile(path);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                     std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return Failure{"standard input: could not be read"};
+    Result<MidiSequence> sequence = parseMidi(bytes.data(), bytes.size());
+    if (!sequence)
+        return Failure{"standard input: " + sequence.error()};
+    return sequence;
+}
+
+Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
+    Result<MidiSequence> sequence = readMidiInput(line.operands[0], in);
+    if (!sequence)
+        return Failure{sequence.error()};
+    size_t count = 0;
+    const bool plain = line.has("--plain");
+    for (const TimedMessage& m : sequence->messages) {
+        if (!startsANote(m))
+            continue;
+        if (plain) {
+            out << (count ? " " : "") << noteName(m.bytes[1]);
+        } else {
+            char text[80];
+            std::snprintf(text, sizeof text, "%10.3f s  channel %2d  %-4s  velocity %d\n",
+                          m.seconds, (m.bytes[0] & 0x0F) + 1, noteName(m.bytes[1]).c_str(),
+                          m.bytes[2]);
+            out << text;
+        }
+        ++count;
+    }
+    if (plain)
+        out << "\n";
+    else
+        out << count << (count == 1 ? " NOTE_ON" : " NOTE_ONs") << "\n";
+    return {};
+}
