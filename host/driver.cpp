@@ -86,11 +86,11 @@ Status ModuleDriver::learnPins() {
         return callable;
     std::vector<PinInfo> learned;
     for (int32_t index = 0;; ++index) {
-        if (index == MaxPins)
-            return Failure{"the module describes more than " + std::to_string(MaxPins) + " pins"};
         const PinAnswer asked = describePin(index);
         if (asked.answer == 0)
             break;
+        if (index == MaxPins)
+            return Failure{"the module describes more than " + std::to_string(MaxPins) + " pins"};
         learned.push_back(pinInfoOf(asked.description));
     }
     pinTable = std::move(learned);

@@ -2,6 +2,7 @@
 // several instances at once, the answers and mistakes a test can ask for, and what it refuses.
 #include "driver.h"
 #include "midi_check.h"
+#include "support/table_module.h"
 #include "test_files.h"
 
 #include <algorithm>
@@ -117,6 +118,17 @@ TEST(ModuleDriver, DescribesOnePinRaw) {
     EXPECT_EQ(driver->pins().size(), 8u);
     EXPECT_EQ(driver->record()->magic, PluginMagic);
     EXPECT_EQ(driver->record()->hostHandle, reinterpret_cast<intptr_t>(driver.get()));
+}
+
+// Descriptions are asked for until one is refused; one that never comes is reported.
+TEST(ModuleDriver, LearnsPinsUpToItsLimit) {
+    TableRig most(std::vector<PinDescription>(MaxPins, pinOf(DtInt16)));
+    ASSERT_TRUE(most.host.learnPins().ok());
+    EXPECT_EQ(most.host.pins().size(), static_cast<size_t>(MaxPins));
+    TableRig endless(std::vector<PinDescription>(MaxPins + 1, pinOf(DtInt16)));
+    const Status learned = endless.host.learnPins();
+    EXPECT_FALSE(learned.ok());
+    EXPECT_NE(learned.error().find("more than 4096 pins"), std::string::npos) << learned.error();
 }
 
 TEST(MidiCheck, MessagesAndChannelOneNotes) {
