@@ -18,7 +18,8 @@ HostedModule::HostedModule(bool open) {
         giveUp(made.error());
     driver = std::move(*made);
     driver->logRequests = false;
-    driver->keepSent = false; // counted only: a benchmark sends millions
+    driver->checkRequests = false; // blocks and events go to the record straight
+    driver->keepSent = false;      // counted only: a benchmark sends millions
     record = driver->record();
     if (!open)
         return;

@@ -86,11 +86,11 @@ Status ModuleDriver::learnPins() {
         return callable;
     std::vector<PinInfo> learned;
     for (int32_t index = 0;; ++index) {
-        if (index == MaxPins)
-            return Failure{"the module describes more than " + std::to_string(MaxPins) + " pins"};
         const PinAnswer asked = describePin(index);
         if (asked.answer == 0)
             break;
+        if (index == MaxPins)
+            return Failure{"the module describes more than " + std::to_string(MaxPins) + " pins"};
         learned.push_back(pinInfoOf(asked.description));
     }
     pinTable = std::move(learned);
@@ -190,40 +190,75 @@ const std::string& ModuleDriver::text(int32_t pin) const {
 
 // ---- The host callback: every request a module makes is answered here ----------------------
 
+// The requests a block makes cost a counter, a compare and a return; the log and the checks,
+// when on, and the rarer requests are calls of their own. Nothing may unwind into the module.
 intptr_t SE_ABI ModuleDriver::callback(PluginRecord* record, int32_t opcode, int32_t index,
                                        int32_t value, void* pointer, float opt) noexcept {
     if (!record || !record->hostHandle)
         return 0; // no way to tell whose request it is
     auto* driver = reinterpret_cast<ModuleDriver*>(record->hostHandle);
+    if (driver->logRequests || driver->checkRequests)
+        return driver->answerNoted(record, opcode, index, value, pointer, opt);
+    return driver->answer(opcode, index, value, pointer);
+}
+
+intptr_t ModuleDriver::answerNoted(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
+                                   void* pointer, float opt) noexcept {
     try {
-        if (opt != 0.0f)
-            driver->mistakes.push_back("request " + std::to_string(opcode) +
-                                       " came with a float other than 0.0");
-        return driver->answer(record, opcode, index, value, pointer);
+        noteRequest(from, {opcode, index, value, reinterpret_cast<intptr_t>(pointer)}, opt);
     } catch (...) {
-        return 0; // nothing may unwind into the module
+        // a request the log had no room for is still answered
+    }
+    return answer(opcode, index, value, pointer);
+}
+
+intptr_t ModuleDriver::answer(int32_t opcode, int32_t index, int32_t value,
+                              void* pointer) noexcept {
+    if (opcode == HostSampleClock)
+        return static_cast<int32_t>(static_cast<uint32_t>(clock));
+    if (opcode == HostSendMidi) {
+        ++midiCount;
+        if (keepSent)
+            keepMidi(index, value, pointer);
+        return 0;
+    }
+    try {
+        return answerOther(opcode, index, value, pointer);
+    } catch (...) {
+        return 0;
     }
 }
 
-intptr_t ModuleDriver::answer(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
-                              void* pointer) {
+void ModuleDriver::noteRequest(PluginRecord* from, const HostRequest& request, float opt) {
     if (logRequests)
-        requestLog.push_back({opcode, index, value, reinterpret_cast<intptr_t>(pointer)});
+        requestLog.push_back(request);
+    if (checkRequests)
+        checkRequest(from, request.opcode, opt);
+}
+
+void ModuleDriver::checkRequest(PluginRecord* from, int32_t opcode, float opt) {
+    const char* why = nullptr;
     if (plugin && from != plugin)
-        mistakes.push_back("request " + std::to_string(opcode) +
-                           " came with a record that is not the instance's");
-    if (calling == 0)
-        mistakes.push_back("request " + std::to_string(opcode) +
-                           " came while the host was not calling the instance");
+        why = " came with a record that is not the instance's";
+    else if (calling == 0)
+        why = " came while the host was not calling the instance";
+    else if (opt != 0.0f)
+        why = " came with a float other than 0.0";
+    if (why)
+        mistakes.push_back("request " + std::to_string(opcode) + why);
+}
+
+void ModuleDriver::keepMidi(int32_t pin, int32_t message, void* timeStamp) noexcept {
+    try {
+        midiOut.push_back(
+            {pin, message, static_cast<int32_t>(reinterpret_cast<intptr_t>(timeStamp))});
+    } catch (...) {
+        // out of memory: the message is counted but not kept
+    }
+}
+
+intptr_t ModuleDriver::answerOther(int32_t opcode, int32_t index, int32_t value, void* pointer) {
     switch (opcode) {
-    case HostSampleClock:
-        return static_cast<int32_t>(static_cast<uint32_t>(clock));
-    case HostSendMidi:
-        ++midiCount;
-        if (keepSent)
-            midiOut.push_back(
-                {index, value, static_cast<int32_t>(reinterpret_cast<intptr_t>(pointer))});
-        return 0;
     case HostPinBuffer:
         return reinterpret_cast<intptr_t>(hasBlock(index) ? block(index) : nullptr);
     case HostPinCount:

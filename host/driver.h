@@ -139,6 +139,9 @@ class ModuleDriver {
     long long sentCount() const { return midiCount; } // every message since the instance was made
     void clearSent() { midiOut.clear(); }
     void reserveSent(size_t messages) { midiOut.reserve(messages); }
+    // Whether requests are checked for the mistakes below; off for a benchmark, which calls the
+    // record's entries itself.
+    bool checkRequests = true;
     // Every request, in order, while `logRequests` is on.
     bool logRequests = true;
     const std::vector<HostRequest>& requests() const { return requestLog; }
@@ -156,8 +159,13 @@ class ModuleDriver {
                                                           const ModuleFile* file);
     static intptr_t SE_ABI callback(PluginRecord* record, int32_t opcode, int32_t index,
                                     int32_t value, void* pointer, float opt) noexcept;
-    intptr_t answer(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
-                    void* pointer);
+    intptr_t answerNoted(PluginRecord* from, int32_t opcode, int32_t index, int32_t value,
+                         void* pointer, float opt) noexcept;
+    intptr_t answer(int32_t opcode, int32_t index, int32_t value, void* pointer) noexcept;
+    void noteRequest(PluginRecord* from, const HostRequest& request, float opt);
+    void checkRequest(PluginRecord* from, int32_t opcode, float opt);
+    void keepMidi(int32_t pin, int32_t message, void* timeStamp) noexcept;
+    intptr_t answerOther(int32_t opcode, int32_t index, int32_t value, void* pointer);
     intptr_t answerText(int32_t index, int32_t capacity, char* buffer);
     Status checkCallable() const;
     Status refuseBlock(int32_t length) const;

@@ -91,8 +91,16 @@ Result<const PinInfo*> HostInstance::inputPin(int32_t index, const char* kind,
     return found;
 }
 
+// A player names the same pin block after block: the last answer is kept.
 Result<int32_t> HostInstance::findPin(const std::string& name) const {
-    return driver->findPin(name);
+    if (lastFound >= 0 && name == lastName)
+        return lastFound;
+    Result<int32_t> found = driver->findPin(name);
+    if (found) {
+        lastName = name;
+        lastFound = *found;
+    }
+    return found;
 }
 
 Status HostInstance::setParameter(int32_t index, int32_t value) {
@@ -144,6 +152,7 @@ Status HostInstance::sendMidi(int32_t message, int32_t timeDelta) {
         return open;
     if (!hasMidiInput)
         return Failure{"the module has no MIDI input"};
+    // Any status with seven-bit data bytes passes, system messages included: the module decides.
     if ((message & ~0xFFFFFF) != 0 || midiStatus(message) < 0x80 || midiData1(message) > 0x7F ||
         midiData2(message) > 0x7F)
         return Failure{"not a packed MIDI message: " + std::to_string(message)};

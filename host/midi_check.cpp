@@ -45,5 +45,5 @@ bool isValidMidiMessage(int32_t message) {
 
 bool isChannelOneNote(int32_t message) {
     const int32_t status = midiStatus(message);
-    return (status == 0x90 || status == 0x80) && isValidMidiMessage(message);
+    return (status == MidiNoteOn || status == MidiNoteOff) && isValidMidiMessage(message);
 }

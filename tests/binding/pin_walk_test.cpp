@@ -173,7 +173,7 @@ TEST(SendMidi, GoesOutThroughTheOwnersCallback) {
     TableRig rig({pinOf(DtMidi), pinOf(DtMidi)}, 2);
     ModuleDriver& host = rig.host;
     ASSERT_TRUE(host.open().ok());
-    rig.module->pins[1].sendMidi(4410, packMidi(0x90, 60, 100));
+    rig.module->pins[1].sendMidi(4410, packMidi(MidiNoteOn, 60, 100));
     ASSERT_EQ(host.sent().size(), 1u);
     EXPECT_EQ(host.sent()[0].pin, 1);
     EXPECT_EQ(host.sent()[0].message, 0x643C90);

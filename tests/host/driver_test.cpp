@@ -2,6 +2,7 @@
 // several instances at once, the answers and mistakes a test can ask for, and what it refuses.
 #include "driver.h"
 #include "midi_check.h"
+#include "support/table_module.h"
 #include "test_files.h"
 
 #include <algorithm>
@@ -51,11 +52,11 @@ TEST(ModuleDriver, SeveralInstancesEachGetTheirOwnAnswers) {
     EXPECT_EQ(reportedText(*first), "one");
     EXPECT_EQ(reportedText(*second), "two");
     EXPECT_EQ(faults(*first), std::vector<int32_t>());
-    ASSERT_TRUE(first->midi(packMidi(0x90, 60, 1), 3).ok());
-    EXPECT_EQ(first->sent().back().message, packMidi(0x90, 60, 1));
+    ASSERT_TRUE(first->midi(packMidi(MidiNoteOn, 60, 1), 3).ok());
+    EXPECT_EQ(first->sent().back().message, packMidi(MidiNoteOn, 60, 1));
     EXPECT_EQ(first->sent().back().pin, MidiOutPin);
     EXPECT_EQ(first->sent().back().timeStamp, 3);
-    EXPECT_NE(second->sent().back().message, packMidi(0x90, 60, 1));
+    EXPECT_NE(second->sent().back().message, packMidi(MidiNoteOn, 60, 1));
 }
 
 TEST(ModuleDriver, LogsRequestsAndNotesTheModulesMistakes) {
@@ -70,7 +71,7 @@ TEST(ModuleDriver, LogsRequestsAndNotesTheModulesMistakes) {
 
     driver->logRequests = false;
     driver->clearRequests();
-    ASSERT_TRUE(driver->midi(packMidi(0x90, 60, 1)).ok());
+    ASSERT_TRUE(driver->midi(packMidi(MidiNoteOn, 60, 1)).ok());
     EXPECT_TRUE(driver->requests().empty());
 }
 
@@ -102,7 +103,7 @@ TEST(ModuleDriver, RefusesWhatWouldBreakTheHost) {
     ASSERT_TRUE(driver->close().ok());
     EXPECT_EQ(driver->record(), nullptr);
     EXPECT_FALSE(driver->runBlock().ok());
-    EXPECT_FALSE(driver->midi(packMidi(0x90, 60, 1)).ok());
+    EXPECT_FALSE(driver->midi(packMidi(MidiNoteOn, 60, 1)).ok());
     EXPECT_FALSE(driver->dispatch(OpOpen).ok());
 }
 
@@ -119,14 +120,25 @@ TEST(ModuleDriver, DescribesOnePinRaw) {
     EXPECT_EQ(driver->record()->hostHandle, reinterpret_cast<intptr_t>(driver.get()));
 }
 
+// Descriptions are asked for until one is refused; one that never comes is reported.
+TEST(ModuleDriver, LearnsPinsUpToItsLimit) {
+    TableRig most(std::vector<PinDescription>(MaxPins, pinOf(DtInt16)));
+    ASSERT_TRUE(most.host.learnPins().ok());
+    EXPECT_EQ(most.host.pins().size(), static_cast<size_t>(MaxPins));
+    TableRig endless(std::vector<PinDescription>(MaxPins + 1, pinOf(DtInt16)));
+    const Status learned = endless.host.learnPins();
+    EXPECT_FALSE(learned.ok());
+    EXPECT_NE(learned.error().find("more than 4096 pins"), std::string::npos) << learned.error();
+}
+
 TEST(MidiCheck, MessagesAndChannelOneNotes) {
     struct Case {
         int32_t message;
         bool valid, note;
     };
     const Case table[] = {
-        {packMidi(0x90, 60, 100), true, true},
-        {packMidi(0x80, 127, 0), true, true},
+        {packMidi(MidiNoteOn, 60, 100), true, true},
+        {packMidi(MidiNoteOff, 127, 0), true, true},
         {packMidi(0x91, 60, 100), true, false},
         {packMidi(0xB0, 7, 127), true, false},
         {packMidi(0xC0, 5, 0), true, false},
@@ -134,10 +146,10 @@ TEST(MidiCheck, MessagesAndChannelOneNotes) {
         {packMidi(0xF8, 0, 0), true, false},
         {packMidi(0xF8, 1, 0), false, false},
         {packMidi(0xF0, 0, 0), false, false},
-        {packMidi(0x90, 128, 1), false, false},
-        {packMidi(0x90, 60, 128), false, false},
+        {packMidi(MidiNoteOn, 128, 1), false, false},
+        {packMidi(MidiNoteOn, 60, 128), false, false},
         {packMidi(0x7F, 60, 1), false, false},
-        {packMidi(0x90, 60, 1) | 1 << 24, false, false},
+        {packMidi(MidiNoteOn, 60, 1) | 1 << 24, false, false},
     };
     for (const Case& c : table) {
         EXPECT_EQ(isValidMidiMessage(c.message), c.valid) << std::hex << c.message;

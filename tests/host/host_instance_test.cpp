@@ -108,7 +108,7 @@ TEST(HostInstance, WritesDefaultsThenTheCallersValues) {
         ASSERT_TRUE(host->setLevel("IN", 1.0f).ok());
         ASSERT_TRUE(host->runBlocks(1).ok());
         ASSERT_EQ(host->sentMidi().size(), 2u);
-        EXPECT_EQ(host->sentMidi()[0].message, packMidi(0x90, c.note, c.velocity));
+        EXPECT_EQ(host->sentMidi()[0].message, packMidi(MidiNoteOn, c.note, c.velocity));
         EXPECT_EQ(host->sentMidi()[1].message, packMidi(0xA0, c.spare, 0));
     }
 }
@@ -130,7 +130,7 @@ TEST(HostInstance, RefusesMistakesWithAReason) {
         {[nan](HostInstance& h) { return h.setLevel("IN", nan); }, "finite"},
         {[](HostInstance& h) { return h.sendMidi(0x3C); }, "not a packed MIDI message"},
         {[](HostInstance& h) { return h.sendMidi(0x1643C90); }, "not a packed MIDI message"},
-        {[](HostInstance& h) { return h.sendMidi(packMidi(0x90, 0x80, 1)); }, "not a packed"},
+        {[](HostInstance& h) { return h.sendMidi(packMidi(MidiNoteOn, 0x80, 1)); }, "not a packed"},
         {[](HostInstance& h) { return h.runBlocks(-1); }, "negative number of blocks"},
         {[](HostInstance& h) { return h.setBlockSize(0); }, "block size"},
         {[](HostInstance& h) { return h.setBlockSize(MaxBlockSize + 1); }, "block size"},
@@ -208,12 +208,12 @@ TEST(HostInstance, RunsBlocksOnTheClock) {
     ASSERT_TRUE(host->setLevel("IN", 1.0f).ok());
     ASSERT_TRUE(host->runBlocks(2).ok());
 
-    const std::vector<ModuleMidi> notes = withStatus(*host, 0x90);
+    const std::vector<ModuleMidi> notes = withStatus(*host, MidiNoteOn);
     ASSERT_EQ(notes.size(), 3u);
     EXPECT_EQ(notes[0].timeStamp, 2 * Block);
     EXPECT_EQ(notes[1].timeStamp, 4 * Block);
     EXPECT_EQ(notes[2].timeStamp, 4 * Block + 1000);
-    const std::vector<ModuleMidi> offs = withStatus(*host, 0x80);
+    const std::vector<ModuleMidi> offs = withStatus(*host, MidiNoteOff);
     ASSERT_EQ(offs.size(), 3u);
     EXPECT_EQ(offs[0].timeStamp, 3 * Block);
     EXPECT_EQ(host->clock(), 4 * Block + 2000);

@@ -76,12 +76,12 @@ class TestModule : public SEModule_base {
             fault(20);
         const int32_t clock = sampleClock();
         if (isHigh(in) && in[frames - 1] > 0.2f) {
-            send(packMidi(0x90, level & 0x7F, flag ? 1 : 0), clock);
+            send(packMidi(MidiNoteOn, level & 0x7F, flag ? 1 : 0), clock);
             send(packMidi(0xA0, spare & 0x7F, 0), clock);
         }
         SEPin* aux = pin(Aux);
         if (aux && isHigh(aux->inlineValue.samples))
-            send(packMidi(0x80, level & 0x7F, 0), clock);
+            send(packMidi(MidiNoteOff, level & 0x7F, 0), clock);
     }
 
     // The host's answers that a module relies on, each with its number.

@@ -120,7 +120,7 @@ TEST(BlockAllocation, NoneWhilePlayingRecordingAndEndingNotes) {
     int notesOn = 0;
     int notesOff = 0;
     for (int32_t message : rig.sent())
-        (midiStatus(message) == 0x90 ? notesOn : notesOff) += 1;
+        (midiStatus(message) == MidiNoteOn ? notesOn : notesOff) += 1;
     EXPECT_EQ(notesOn, Pulses);
     EXPECT_EQ(notesOff, Pulses - 2);
     rig.set(PinReload, 1.0f);

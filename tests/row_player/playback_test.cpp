@@ -27,7 +27,7 @@ struct Player {
             rig.pulse();
         std::vector<int> positions;
         for (int32_t message : rig.sent())
-            if (midiStatus(message) == 0x90)
+            if (midiStatus(message) == MidiNoteOn)
                 positions.push_back(midiData1(message) - 40);
         return positions;
     }
@@ -259,7 +259,7 @@ TEST(NoteOffRing, NextNoteoffBeyondTheRingTurnsOverItsSlots) {
         player.rig.pulse();
     std::vector<int> ended;
     for (int32_t message : player.rig.sent())
-        if (midiStatus(message) == 0x80)
+        if (midiStatus(message) == MidiNoteOff)
             ended.push_back(midiData1(message) - 40);
     EXPECT_EQ(ended, (std::vector<int>{0, 1, 2, 3}));
 }

@@ -4,6 +4,7 @@
 
 #include "driver.h"
 #include "support/files.h"
+#include "support/notes.h"
 
 #include <gtest/gtest.h>
 
@@ -54,10 +55,3 @@ class ModuleRig {
     ModuleDriver& host;
     PluginRecord* record;
 };
-
-constexpr int32_t noteOn(int note, int velocity = 100) {
-    return packMidi(MidiNoteOn, note, velocity);
-}
-constexpr int32_t noteOff(int note, int velocity = 100) {
-    return packMidi(MidiNoteOff, note, velocity);
-}

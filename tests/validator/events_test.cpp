@@ -100,14 +100,14 @@ TEST(ValidatorEvents, MidiOfEveryStatusByte) {
     for (int32_t status = 0; status < 256; ++status)
         for (int32_t first : firsts)
             for (int32_t second : seconds) {
-                if ((status & 0xF0) == 0x90 && second == 0)
+                if (midiKind(status) == MidiNoteOn && second == 0)
                     continue;
                 const int32_t top = tops[n % 5];
                 const auto message =
                     static_cast<int32_t>(static_cast<uint32_t>(packMidi(status, first, second)) |
                                          static_cast<uint32_t>(top) << 24);
                 raw.event(midiEvent(message, n * 7919 - 40000, static_cast<uint16_t>(n * 31)));
-                if ((status & 0xF0) == 0x90)
+                if (midiKind(status) == MidiNoteOn)
                     expected.push_back(static_cast<uint8_t>(first));
                 ++n;
             }

@@ -198,7 +198,7 @@ TEST(ValidatorParameters, ExtremesOnEveryParameter) {
         EXPECT_TRUE(std::all_of(played.begin(), played.end(), inRow));
         for (const ModuleMidi& m : hosted.sent()) {
             EXPECT_TRUE(inRow(midiData1(m.message)));
-            if (midiStatus(m.message) == 0x90 && velocity >= 0 && velocity <= 127) {
+            if (midiStatus(m.message) == MidiNoteOn && velocity >= 0 && velocity <= 127) {
                 EXPECT_EQ(midiData2(m.message), velocity);
             }
         }

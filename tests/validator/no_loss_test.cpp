@@ -19,7 +19,7 @@ const int32_t notNotes[] = {noteOff(60),           packMidi(0xB0, 7, 100),
 // The i-th note of a test: any channel, velocity 1 to 127.
 int32_t nthNote(int i) {
     const int note = (i * 37 + i / 128) % 128;
-    return packMidi(0x90 | (i % 16), note, 1 + (i * 5) % 127);
+    return packMidi(MidiNoteOn | (i % 16), note, 1 + (i * 5) % 127);
 }
 
 // Sends `count` notes with something else after every third; returns their note numbers.

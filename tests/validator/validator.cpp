@@ -68,7 +68,7 @@ testing::AssertionResult validOutput(const std::vector<ModuleMidi>& sent, size_t
 std::vector<int> notesPlayed(const std::vector<ModuleMidi>& sent, size_t from) {
     std::vector<int> notes;
     for (size_t i = from; i < sent.size(); ++i)
-        if (midiStatus(sent[i].message) == 0x90)
+        if (midiStatus(sent[i].message) == MidiNoteOn)
             notes.push_back(midiData1(sent[i].message));
     return notes;
 }

@@ -11,6 +11,7 @@
 #include "host_instance.h"
 #include "module_file.h"
 #include "support/files.h"
+#include "support/notes.h"
 
 #include <gtest/gtest.h>
 
@@ -47,13 +48,6 @@ extern const char* const pinNames[PinCount];
 const ModuleFile& kaveltrum();
 
 // ---- What the module sends
-
-constexpr int32_t noteOn(int note, int velocity = 100) {
-    return packMidi(0x90, note, velocity);
-}
-constexpr int32_t noteOff(int note, int velocity = 100) {
-    return packMidi(0x80, note, velocity);
-}
 
 // Every message from `from` on is a NOTE_ON or NOTE_OFF on channel 1, sent through MIDI Out.
 testing::AssertionResult validOutput(const std::vector<ModuleMidi>& sent, size_t from = 0);
