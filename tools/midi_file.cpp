@@ -252,8 +252,8 @@ class Parser {
 std::vector<uint8_t> loadFile(const std::string& path) {
     if (path.empty())
         throw Fault{"no file name given"};
-    if (std::string fault = inputFileFault(path, "MIDI file"); !fault.empty())
-        throw Fault{fault.substr(path.size() + 2)}; // the caller names the file
+    if (Status input = checkInput(path, "MIDI file"); !input)
+        throw Fault{input.error().substr(path.size() + 2)}; // the caller names the file
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         throw Fault{std::string("cannot open (") + std::strerror(errno) + ")"};
@@ -413,7 +413,5 @@ Status writeMidiFile(const std::string& path, const std::vector<TimedMessage>& m
     Result<std::vector<uint8_t>> bytes = encodeMidi(messages, bpm);
     if (!bytes)
         return Failure{path + ": " + bytes.error()};
-    if (std::string fault = writeFileWhole(path, *bytes); !fault.empty())
-        return Failure{fault};
-    return {};
+    return writeFileWhole(path, *bytes);
 }

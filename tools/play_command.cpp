@@ -200,9 +200,9 @@ Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, do
     for (long gate = 0; gate < s.gates; ++gate)
         roll.gates.push_back(static_cast<double>(gate) * sixteenthSeconds(s.bpm));
     const std::string svg = pianoRollSvg(roll);
-    if (std::string fault = writeFileWhole(s.svg, std::vector<uint8_t>(svg.begin(), svg.end()));
-        !fault.empty())
-        return Failure{fault};
+    if (Status written = writeFileWhole(s.svg, std::vector<uint8_t>(svg.begin(), svg.end()));
+        !written)
+        return written;
     const auto notes = std::count_if(messages.begin(), messages.end(), [](const TimedMessage& m) {
         return (m.bytes[0] & 0xF0) == 0x90;
     });

@@ -160,8 +160,8 @@ Status recordAndPlace(const std::string& rowPath, bool replace, const std::strin
         Result<std::vector<uint8_t>> notes = readRowFile(target);
         if (!notes)
             recorded = Failure{notes.error()};
-        else if (std::string fault = writeFileWhole(rowPath, *notes); !fault.empty())
-            recorded = Failure{fault};
+        else
+            recorded = writeFileWhole(rowPath, *notes);
     }
     if (replace)
         std::remove(target.c_str());

@@ -2,7 +2,6 @@
 
 #include "check/check_command.h"
 #include "module_file.h"
-#include "safe_file.h"
 
 #include <cerrno>
 #include <cmath>
@@ -58,18 +57,6 @@ Status checkBlockCount(double seconds, double rate, long blockSize) {
                    std::to_string(blockSize) + " samples, over " +
                    std::to_string(static_cast<long long>(MostBlocks)) +
                    "; give a larger --block-size"};
-}
-
-Status checkInput(const std::string& path, const std::string& what) {
-    if (std::string fault = inputFileFault(path, what); !fault.empty())
-        return Failure{fault};
-    return {};
-}
-
-Status checkOutput(const std::string& path, const std::string& what) {
-    if (std::string fault = outputFileFault(path, what); !fault.empty())
-        return Failure{fault};
-    return {};
 }
 
 Status checkRowName(const std::string& path) {

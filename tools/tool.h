@@ -6,6 +6,7 @@
 #include "host_instance.h"
 #include "midi_file.h"
 #include "progress.h"
+#include "safe_file.h"
 
 #include <cstdint>
 #include <istream>
@@ -59,12 +60,6 @@ Status refuseMidiRow(const CommandLine& line, const std::string& path);
 
 // The length of a row file in notes, once it is known to be a regular file.
 Result<uint64_t> rowLength(const std::string& path);
-
-// Fails unless `path` is a regular file (see inputFileFault).
-Status checkInput(const std::string& path, const std::string& what);
-
-// Fails unless a file may be written at `path` (see outputFileFault).
-Status checkOutput(const std::string& path, const std::string& what);
 
 // Fails unless the module can open the row under this name: it takes names of up to 399 bytes
 // and would open a shorter name than the one given.
