@@ -54,12 +54,7 @@ Status printNotes(std::FILE* file, const std::string& path, bool plain, std::ost
 Status refuseMidiRow(const CommandLine& line, const std::string& path) {
     if (line.has("--raw"))
         return {};
-    std::vector<uint8_t> start(12);
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        start.resize(std::fread(start.data(), 1, start.size(), file));
-        std::fclose(file);
-    }
-    if (!looksLikeMidi(start.data(), start.size()))
+    if (!beginsAsMidi(path))
         return {};
     return Failure{path +
                    ": is a MIDI file, not a row; 'record' makes a row of it and 'list' "

@@ -101,6 +101,16 @@ Result<std::vector<uint8_t>> readRowFile(const std::string& path) {
     return bytes;
 }
 
+bool beginsAsMidi(const std::string& path) {
+    uint8_t start[12];
+    size_t got = 0;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        got = std::fread(start, 1, sizeof start, file);
+        std::fclose(file);
+    }
+    return looksLikeMidi(start, got);
+}
+
 Result<long> blockSizeOption(const CommandLine& line) {
     return wholeNumber(line, "--block-size", 64, 1, MaxBlockSize);
 }

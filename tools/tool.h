@@ -51,8 +51,13 @@ double sixteenthSeconds(double bpm);
 // A length of time for people: "1.5 s", "12 min 5 s", "77 h 40 min 20 s".
 std::string lengthInTime(double seconds);
 
-// The bytes of a row file; fails with a line naming the file and the reason.
+// The bytes of a row file; fails with a line naming the file and the reason. Unlike the host's
+// readWholeFile, which grows its buffer as it reads, this one learns the length first and takes
+// the memory once: a row may be hundreds of megabytes, and must not need twice that on the way in.
 Result<std::vector<uint8_t>> readRowFile(const std::string& path);
+
+// Whether the file at `path` begins as a MIDI file does; false when it cannot be read.
+bool beginsAsMidi(const std::string& path);
 
 // A row that begins as a MIDI file does is almost surely one given by mistake: fails with a line
 // that says so, unless --raw asks for its bytes anyway. The row is known to be a regular file.
