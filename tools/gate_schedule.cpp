@@ -18,12 +18,12 @@ bool GateSchedule::highAt(int64_t at) const {
 // estimate cannot move an edge by a block.
 GateSchedule::Stretch GateSchedule::stretchAt(int64_t at) const {
     const double start = static_cast<double>(at);
-    const bool high = highAt(at);
+    const double phase = std::fmod(start, period);
+    const bool high = start < length && phase < period / 2.0; // highAt(at)
     // Blocks longer than half a gate may step over a whole gate: each one is looked at alone.
     if (start >= length || blockSize > period / 2.0)
         return {high, 1};
-    const double edge =
-        std::min(start - std::fmod(start, period) + (high ? period / 2.0 : period), length);
+    const double edge = std::min(start - phase + (high ? period / 2.0 : period), length);
     int64_t blocks =
         std::max<int64_t>(1, static_cast<int64_t>(std::ceil((edge - start) / blockSize)));
     const auto levelAfter = [&](int64_t count) { return highAt(at + count * blockSize); };
