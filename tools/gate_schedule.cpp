@@ -13,9 +13,9 @@ bool GateSchedule::highAt(int64_t at) const {
     return sample < length && std::fmod(sample, period) < period / 2.0;
 }
 
-// The next edge, the fall of this gate or the rise of the next, is found from the phase at `at`;
-// the block count from it is then settled against the level itself, so that the rounding of the
-// estimate cannot move an edge by a block.
+// The next edge, the fall of this gate or the rise of the next, is found from the phase at `at`,
+// off by far less than a thousandth of a sample. Only an edge that close to a block's start could
+// be put in the wrong block; that one is settled against the level itself.
 GateSchedule::Stretch GateSchedule::stretchAt(int64_t at) const {
     const double start = static_cast<double>(at);
     const double phase = std::fmod(start, period);
@@ -23,9 +23,10 @@ GateSchedule::Stretch GateSchedule::stretchAt(int64_t at) const {
     // Blocks longer than half a gate may step over a whole gate: each one is looked at alone.
     if (start >= length || blockSize > period / 2.0)
         return {high, 1};
-    const double edge = std::min(start - phase + (high ? period / 2.0 : period), length);
-    int64_t blocks =
-        std::max<int64_t>(1, static_cast<int64_t>(std::ceil((edge - start) / blockSize)));
+    const double toEdge = std::min(start - phase + (high ? period / 2.0 : period), length) - start;
+    int64_t blocks = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(toEdge / blockSize)));
+    if (std::abs(toEdge - std::round(toEdge / blockSize) * blockSize) > 1e-3)
+        return {high, blocks};
     const auto levelAfter = [&](int64_t count) { return highAt(at + count * blockSize); };
     while (blocks > 1 && levelAfter(blocks - 1) != high)
         --blocks;

@@ -34,11 +34,16 @@ TEST(PlayTiming, StretchesKeepTheLevelOfEveryBlock) {
                      << c.bpm << " BPM, " << c.rate << " Hz, blocks of " << c.blockSize);
         const double period = c.rate * 60.0 / c.bpm / 4.0;
         const GateSchedule gate(period, c.gates, c.blockSize);
+        const double length = period * static_cast<double>(c.gates);
         int64_t at = 0, rises = 0;
         bool before = false;
         while (!gate.over(at)) {
             const GateSchedule::Stretch stretch = gate.stretchAt(at);
             ASSERT_GE(stretch.blocks, 1);
+            // Within the gates, a stretch runs on to the next change of level.
+            if (at > 0 && static_cast<double>(at) < length && c.blockSize <= period / 2.0) {
+                ASSERT_NE(stretch.high, before) << "at sample " << at;
+            }
             for (int64_t block = 0; block < stretch.blocks; ++block, at += c.blockSize) {
                 ASSERT_EQ(definedHigh(at, period, c.gates), stretch.high) << "at sample " << at;
                 ASSERT_FALSE(gate.over(at)) << "at sample " << at;
@@ -47,9 +52,8 @@ TEST(PlayTiming, StretchesKeepTheLevelOfEveryBlock) {
             before = stretch.high;
         }
         // The run ends with the first block that starts a block past the gates.
-        EXPECT_GE(static_cast<double>(at), period * static_cast<double>(c.gates) + c.blockSize);
-        EXPECT_LT(static_cast<double>(at - c.blockSize),
-                  period * static_cast<double>(c.gates) + c.blockSize);
+        EXPECT_GE(static_cast<double>(at), length + c.blockSize);
+        EXPECT_LT(static_cast<double>(at - c.blockSize), length + c.blockSize);
         if (c.blockSize <= period / 2.0) {
             EXPECT_EQ(rises, c.gates);
         }
