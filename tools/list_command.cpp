@@ -1,9 +1,9 @@
 // list IN.mid: the NOTE_ONs of a MIDI file, in the order record feeds them to the module.
 #include "midi_file.h"
 #include "note_names.h"
+#include "text_line.h"
 #include "tool.h"
 
-#include <cstdio>
 #include <iterator>
 
 namespace {
@@ -33,19 +33,23 @@ Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
     if (!sequence)
         return Failure{sequence.error()};
     size_t count = 0;
+    TextLine text;
     const bool plain = line.has("--plain");
     for (const TimedMessage& m : sequence->messages) {
         if (!startsANote(m))
             continue;
-        if (plain) {
-            out << (count ? " " : "") << noteName(m.bytes[1]);
-        } else {
-            char text[80];
-            std::snprintf(text, sizeof text, "%10.3f s  channel %2d  %-4s  velocity %d\n",
-                          m.seconds, (m.bytes[0] & 0x0F) + 1, noteName(m.bytes[1]).c_str(),
-                          m.bytes[2]);
-            out << text;
-        }
+        if (plain)
+            text.text(count ? " " : "").text(noteNameText(m.bytes[1]));
+        else
+            text.seconds(m.seconds, 10)
+                .text(" s  channel ")
+                .number((m.bytes[0] & 0x0F) + 1, 2)
+                .text("  ")
+                .padded(noteNameText(m.bytes[1]), 4)
+                .text("  velocity ")
+                .number(m.bytes[2])
+                .text('\n');
+        text.writeTo(out);
         ++count;
     }
     if (plain)

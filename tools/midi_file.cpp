@@ -2,10 +2,10 @@
 // writing, is thrown as a Fault carrying one line of text and becomes a Failure where the public
 // functions return.
 #include "midi_file.h"
+#include "host_files.h"
 #include "safe_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -248,28 +248,17 @@ class Parser {
     std::vector<TempoChange> tempos;
 };
 
-// The whole file, or a Fault saying why not.
+// The whole file, or a Fault saying why not. It is looked at before it is opened, so that a FIFO
+// cannot make the reader wait.
 std::vector<uint8_t> loadFile(const std::string& path) {
     if (path.empty())
         throw Fault{"no file name given"};
-    if (std::string fault = inputFileFault(path, "MIDI file"); !fault.empty())
-        throw Fault{fault.substr(path.size() + 2)}; // the caller names the file
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        throw Fault{std::string("cannot open (") + std::strerror(errno) + ")"};
-    std::vector<uint8_t> bytes;
-    uint8_t block[65536];
-    size_t got = 0;
-    while (bytes.size() <= kMaxFileSize && (got = std::fread(block, 1, sizeof block, file)) > 0)
-        bytes.insert(bytes.end(), block, block + got);
-    bool failed = std::ferror(file) != 0;
-    int readError = errno;
-    std::fclose(file);
-    if (failed)
-        throw Fault{std::string("cannot read (") + std::strerror(readError) + ")"};
-    if (bytes.size() > kMaxFileSize)
-        throw Fault{"larger than " + std::to_string(kMaxFileSize >> 20) + " MiB"};
-    return bytes;
+    if (Status input = checkInput(path, "MIDI file"); !input)
+        throw Fault{input.error().substr(path.size() + 2)}; // the caller names the file
+    Result<std::vector<uint8_t>> bytes = readWholeFile(path, kMaxFileSize);
+    if (!bytes)
+        throw Fault{bytes.error().substr(path.size() + 2)};
+    return std::move(*bytes);
 }
 
 // --- writing ---
@@ -413,7 +402,5 @@ Status writeMidiFile(const std::string& path, const std::vector<TimedMessage>& m
     Result<std::vector<uint8_t>> bytes = encodeMidi(messages, bpm);
     if (!bytes)
         return Failure{path + ": " + bytes.error()};
-    if (std::string fault = writeFileWhole(path, *bytes); !fault.empty())
-        return Failure{fault};
-    return {};
+    return writeFileWhole(path, *bytes);
 }

@@ -63,6 +63,18 @@ std::string noteName(int note) {
     return sharpNames[note % 12] + std::to_string(note / 12 - 1);
 }
 
+const char* noteNameText(uint8_t note) {
+    struct Names {
+        char text[128][8] = {};
+        Names() {
+            for (int n = 0; n < 128; ++n)
+                noteName(n).copy(text[n], sizeof text[n] - 1);
+        }
+    };
+    static const Names names;
+    return names.text[note & 0x7F];
+}
+
 std::string rowWord(uint8_t byte) {
     return byte < 128 ? noteName(byte) : "b" + std::to_string(byte);
 }

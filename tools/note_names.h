@@ -10,6 +10,10 @@
 // "C4" for 60, "A#-1" for 10; numbers outside 0..127 are written as numbers.
 std::string noteName(int note);
 
+// The same for a note 0..127 (the low seven bits of `note`), from a table made once: for listings
+// that name many notes.
+const char* noteNameText(uint8_t note);
+
 // One byte of a row as `write` reads it back: the note's name, or "b200" for a byte of 128 or
 // more, which is no note.
 std::string rowWord(uint8_t byte);

@@ -1,9 +1,11 @@
 // play ROW: the module plays the row, one note per GATE pulse, into printed lines and a MIDI file.
+#include "gate_schedule.h"
 #include "host_instance.h"
 #include "midi_file.h"
 #include "note_names.h"
 #include "piano_roll.h"
 #include "safe_file.h"
+#include "text_line.h"
 #include "tool.h"
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <sstream>
 
 #if defined(_WIN32)
@@ -109,14 +110,14 @@ TimedMessage timed(const ModuleMidi& sent, int64_t blockStart, int64_t origin, d
 void collect(HostInstance& instance, int64_t blockStart, double rate, Played& played) {
     for (const ModuleMidi& sent : instance.sentMidi()) {
         played.messages.push_back(timed(sent, blockStart, played.origin, rate));
-        const TimedMessage& m = played.messages.back();
-        played.notes += (m.bytes[0] & 0xF0) == 0x90;
+        played.notes += (played.messages.back().bytes[0] & 0xF0) == 0x90;
     }
     instance.clearSentMidi();
 }
 
-// One gate per sixteenth note, high for the first half of it. GATE is read once per block, at
-// its first sample. A first block with GATE low arms the player, so that the first gate plays.
+// One gate per sixteenth note, high for the first half of it. A first block with GATE low arms
+// the player, so that the first gate plays. The blocks that share a level run together, and what
+// they sent is collected after them.
 Status runGates(HostInstance& instance, const PlaySettings& s, Progress& progress, Played& played) {
     Result<int32_t> gatePin = instance.findPin("GATE");
     if (!gatePin)
@@ -124,45 +125,48 @@ Status runGates(HostInstance& instance, const PlaySettings& s, Progress& progres
     if (Status armed = instance.runBlocks(1); !armed)
         return armed;
     played.origin = instance.clock();
-    const double period = s.sampleRate * sixteenthSeconds(s.bpm);
-    const double gates = period * static_cast<double>(s.gates);
-    progress.start("playing", gates / s.sampleRate);
-    for (;;) {
-        const int64_t blockStart = instance.clock();
-        const double at = static_cast<double>(blockStart - played.origin);
-        if (at >= gates + s.blockSize)
-            break;
-        const bool high = at < gates && std::fmod(at, period) < period / 2.0;
-        if (Status set = instance.setLevel(*gatePin, high ? 1.0f : 0.0f); !set)
+    played.messages.reserve(static_cast<size_t>(s.gates) * 2); // a NOTE_ON and a NOTE_OFF each
+    const GateSchedule gate(s.sampleRate * sixteenthSeconds(s.bpm), s.gates,
+                            static_cast<int32_t>(s.blockSize));
+    progress.start("playing", static_cast<double>(s.gates) * sixteenthSeconds(s.bpm));
+    for (int64_t at = 0; !gate.over(at); at = instance.clock() - played.origin) {
+        const GateSchedule::Stretch stretch = gate.stretchAt(at);
+        if (Status set = instance.setLevel(*gatePin, stretch.high ? 1.0f : 0.0f); !set)
             return set;
-        if (Status ran = instance.runBlocks(1); !ran)
+        const int64_t blockStart = instance.clock();
+        if (Status ran = instance.runBlocks(static_cast<int32_t>(stretch.blocks)); !ran)
             return ran;
         collect(instance, blockStart, s.sampleRate, played);
-        progress.update(at / s.sampleRate, played.notes);
+        progress.update(static_cast<double>(at) / s.sampleRate, played.notes);
     }
     progress.finish(played.notes);
     return {};
 }
 
-void printMessage(std::ostream& out, const TimedMessage& m) {
+void printMessage(std::ostream& out, TextLine& line, const TimedMessage& m) {
     const bool on = (m.bytes[0] & 0xF0) == 0x90;
-    char line[96];
-    std::snprintf(line, sizeof line, "%9.3f s  %-8s  %-4s  velocity %d\n", m.seconds,
-                  on ? "NOTE_ON" : "NOTE_OFF", noteName(m.bytes[1]).c_str(), m.bytes[2]);
-    out << line;
+    line.seconds(m.seconds, 9)
+        .text(" s  ")
+        .padded(on ? "NOTE_ON" : "NOTE_OFF", 8)
+        .text("  ")
+        .padded(noteNameText(m.bytes[1]), 4)
+        .text("  velocity ")
+        .number(m.bytes[2])
+        .text('\n')
+        .writeTo(out);
 }
 
 // Ends every note still sounding at `end`, so the file leaves no note hanging.
 std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages, double end) {
-    std::map<int, int> sounding;
+    uint64_t sounding[128] = {};
     for (const TimedMessage& m : messages) {
         const bool on = (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
-        int& count = sounding[m.bytes[1]];
+        uint64_t& count = sounding[m.bytes[1] & 0x7F];
         count = on ? count + 1 : count > 0 ? count - 1 : 0;
     }
     std::vector<TimedMessage> endings;
-    for (const auto& [note, count] : sounding)
-        for (int i = 0; i < count; ++i)
+    for (int note = 0; note < 128; ++note)
+        for (uint64_t i = 0; i < sounding[note]; ++i)
             endings.push_back({end, 0, {0x80, static_cast<uint8_t>(note), 64}, 3});
     return endings;
 }
@@ -196,9 +200,9 @@ Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, do
     for (long gate = 0; gate < s.gates; ++gate)
         roll.gates.push_back(static_cast<double>(gate) * sixteenthSeconds(s.bpm));
     const std::string svg = pianoRollSvg(roll);
-    if (std::string fault = writeFileWhole(s.svg, std::vector<uint8_t>(svg.begin(), svg.end()));
-        !fault.empty())
-        return Failure{fault};
+    if (Status written = writeFileWhole(s.svg, std::vector<uint8_t>(svg.begin(), svg.end()));
+        !written)
+        return written;
     const auto notes = std::count_if(messages.begin(), messages.end(), [](const TimedMessage& m) {
         return (m.bytes[0] & 0xF0) == 0x90;
     });
@@ -209,10 +213,11 @@ Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, do
 
 Status report(std::ostream& out, const HostInstance& instance, Played& played,
               const PlaySettings& s, const std::string& rowPath) {
+    TextLine line;
     for (const TimedMessage& m : played.messages) {
         if (s.quiet)
             break;
-        printMessage(out, m);
+        printMessage(out, line, m);
         if (!out)
             return outputStatus(out);
     }

@@ -114,12 +114,7 @@ Status checkRowTarget(const CommandLine& line, const std::string& midiPath,
     std::error_code missing;
     if (line.has("--new") || !std::filesystem::is_regular_file(rowPath, missing))
         return {};
-    std::vector<uint8_t> start(12);
-    if (std::FILE* file = std::fopen(rowPath.c_str(), "rb")) {
-        start.resize(std::fread(start.data(), 1, start.size(), file));
-        std::fclose(file);
-    }
-    if (looksLikeMidi(start.data(), start.size()))
+    if (beginsAsMidi(rowPath))
         return Failure{rowPath + ": is a MIDI file, not a row; the notes are not appended to it"};
     return {};
 }
@@ -160,8 +155,8 @@ Status recordAndPlace(const std::string& rowPath, bool replace, const std::strin
         Result<std::vector<uint8_t>> notes = readRowFile(target);
         if (!notes)
             recorded = Failure{notes.error()};
-        else if (std::string fault = writeFileWhole(rowPath, *notes); !fault.empty())
-            recorded = Failure{fault};
+        else
+            recorded = writeFileWhole(rowPath, *notes);
     }
     if (replace)
         std::remove(target.c_str());

@@ -87,10 +87,10 @@ bool isDevice(const std::string& path) {
 }
 
 // MoveFileEx, unlike rename, replaces an existing file.
-std::string renameOver(const std::string& from, const std::string& to) {
+Status renameOver(const std::string& from, const std::string& to) {
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return {};
-    return "cannot replace it (Windows error " + std::to_string(GetLastError()) + ")";
+    return Failure{"cannot replace it (Windows error " + std::to_string(GetLastError()) + ")"};
 }
 
 #else
@@ -144,10 +144,10 @@ void syncFolder(const std::string& folder) {
         close(fd);
     }
 }
-std::string renameOver(const std::string& from, const std::string& to) {
+Status renameOver(const std::string& from, const std::string& to) {
     if (std::rename(from.c_str(), to.c_str()) == 0)
         return {};
-    return std::string("cannot replace it (") + std::strerror(errno) + ")";
+    return Failure{std::string("cannot replace it (") + std::strerror(errno) + ")"};
 }
 
 #endif
@@ -179,8 +179,9 @@ std::string reason(int error) {
     return std::strerror(error);
 }
 
-// A new, empty file beside `target` that no one else is using; -1 when none can be made.
-int createBeside(const std::string& target, std::string& made, std::string& fault) {
+// A new, empty file beside `target` that no one else is using, open for writing; its name goes
+// to `made`.
+Result<int> createBeside(const std::string& target, std::string& made) {
     static std::atomic<unsigned> counter{0};
     const size_t slash = target.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
@@ -191,103 +192,109 @@ int createBeside(const std::string& target, std::string& made, std::string& faul
         const int fd = createNew(made);
         if (fd >= 0)
             return fd;
-        if (errno != EEXIST) {
-            fault = "cannot create a file in " + folderOf(target) + " (" + reason(errno) + ")";
-            return -1;
-        }
+        if (errno != EEXIST)
+            return Failure{"cannot create a file in " + folderOf(target) + " (" + reason(errno) +
+                           ")"};
     }
-    fault = "cannot find a free temporary name in " + folderOf(target);
-    return -1;
+    return Failure{"cannot find a free temporary name in " + folderOf(target)};
 }
 
-std::string writeAll(int fd, const std::vector<uint8_t>& bytes) {
+Status writeAll(int fd, const std::vector<uint8_t>& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const long wrote = writeSome(fd, bytes.data() + done, bytes.size() - done);
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0)
-            return "cannot write (" + reason(wrote < 0 ? errno : ENOSPC) + ")";
+            return Failure{"cannot write (" + reason(wrote < 0 ? errno : ENOSPC) + ")"};
         done += static_cast<size_t>(wrote);
     }
     return {};
 }
 
 // Writes, syncs and closes the new file; the caller removes it on failure.
-std::string fillAndClose(int fd, const std::vector<uint8_t>& bytes, int mode) {
+Status fillAndClose(int fd, const std::vector<uint8_t>& bytes, int mode) {
     keepMode(fd, mode);
-    std::string fault = writeAll(fd, bytes);
-    if (fault.empty() && syncToDisk(fd) != 0)
-        fault = "cannot write (" + reason(errno) + ")";
-    if (closeFile(fd) != 0 && fault.empty())
-        fault = "cannot write (" + reason(errno) + ")";
-    return fault;
+    Status done = writeAll(fd, bytes);
+    if (done && syncToDisk(fd) != 0)
+        done = Failure{"cannot write (" + reason(errno) + ")"};
+    if (closeFile(fd) != 0 && done)
+        done = Failure{"cannot write (" + reason(errno) + ")"};
+    return done;
+}
+
+// The same failure, its line beginning with the path it concerns.
+Status about(const std::string& path, const Status& status) {
+    return status ? status : Status(Failure{path + ": " + status.error()});
 }
 
 } // namespace
 
-std::string inputFileFault(const std::string& path, const std::string& what) {
+Status checkInput(const std::string& path, const std::string& what) {
     struct stat info;
     if (path.empty())
-        return what + ": no file name given";
+        return Failure{what + ": no file name given"};
     if (isDevice(path))
-        return path + ": is not a regular file (a device, FIFO or socket), not a " + what;
+        return Failure{path + ": is not a regular file (a device, FIFO or socket), not a " + what};
     if (stat(path.c_str(), &info) != 0)
-        return path + ": " + (errno == ENOENT ? std::string("no such file") : reason(errno));
+        return Failure{path + ": " +
+                       (errno == ENOENT ? std::string("no such file") : reason(errno))};
     if (isFolder(info))
-        return path + ": is a folder, not a " + what;
+        return Failure{path + ": is a folder, not a " + what};
     if (!isRegular(info))
-        return path + ": is not a regular file (a device, FIFO or socket), not a " + what;
+        return Failure{path + ": is not a regular file (a device, FIFO or socket), not a " + what};
     return {};
 }
 
-std::string outputFileFault(const std::string& path, const std::string& what) {
+Status checkOutput(const std::string& path, const std::string& what) {
     if (path.empty())
-        return what + ": no file name given";
+        return Failure{what + ": no file name given"};
     struct stat info;
     if (isDevice(path))
-        return path + ": is not a regular file (a device, FIFO or socket); give a file name";
+        return Failure{path +
+                       ": is not a regular file (a device, FIFO or socket); give a file name"};
     if (stat(path.c_str(), &info) == 0) {
         if (isFolder(info))
-            return path + ": is a folder, not a " + what;
+            return Failure{path + ": is a folder, not a " + what};
         if (!isRegular(info))
-            return path + ": is not a regular file (a device, FIFO or socket); give a file name";
+            return Failure{path +
+                           ": is not a regular file (a device, FIFO or socket); give a file name"};
         if (isReadOnly(info) || !mayWrite(path))
-            return path + ": is read-only";
+            return Failure{path + ": is read-only"};
     } else if (errno != ENOENT) {
-        return path + ": " + reason(errno);
+        return Failure{path + ": " + reason(errno)};
     } else if (isSymlink(path)) {
-        return path + ": is a symbolic link to a missing file";
+        return Failure{path + ": is a symbolic link to a missing file"};
     }
     const std::string target = resolveLink(path);
     const std::string folder = folderOf(target);
     if (stat(folder.c_str(), &info) != 0 || !isFolder(info))
-        return path + ": the folder " + folder + " does not exist";
-    std::string probe, fault;
-    const int fd = createBeside(target, probe, fault);
-    if (fd < 0)
-        return path + ": " + fault;
-    closeFile(fd);
+        return Failure{path + ": the folder " + folder + " does not exist"};
+    std::string probe;
+    const Result<int> fd = createBeside(target, probe);
+    if (!fd)
+        return about(path, Failure{fd.error()});
+    closeFile(*fd);
     removeFile(probe);
     return {};
 }
 
-std::string writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
-    if (std::string fault = outputFileFault(path, "file"); !fault.empty())
-        return fault;
+Status writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (Status place = checkOutput(path, "file"); !place)
+        return place;
     const std::string target = resolveLink(path);
     struct stat info;
     const int mode = stat(target.c_str(), &info) == 0 ? static_cast<int>(info.st_mode) : -1;
-    std::string temporary, fault;
-    const int fd = createBeside(target, temporary, fault);
-    if (fd < 0)
-        return path + ": " + fault;
-    fault = fillAndClose(fd, bytes, mode);
-    if (fault.empty())
-        fault = renameOver(temporary, target);
-    if (!fault.empty()) {
+    std::string temporary;
+    const Result<int> fd = createBeside(target, temporary);
+    if (!fd)
+        return about(path, Failure{fd.error()});
+    Status written = fillAndClose(*fd, bytes, mode);
+    if (written)
+        written = renameOver(temporary, target);
+    if (!written) {
         removeFile(temporary);
-        return path + ": " + fault;
+        return about(path, written);
     }
     syncFolder(folderOf(target));
     return {};

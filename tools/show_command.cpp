@@ -2,6 +2,7 @@
 // file is read a piece at a time, so a row of any size can be shown.
 #include "midi_file.h"
 #include "note_names.h"
+#include "text_line.h"
 #include "tool.h"
 
 #include <cerrno>
@@ -10,16 +11,12 @@
 
 namespace {
 
-// One line of the listing, written with a single call.
-void printNote(std::ostream& out, uint64_t position, int byte) {
-    char line[80];
-    const std::string name = noteName(byte & 0x7F);
-    const int length =
-        byte < 128 ? std::snprintf(line, sizeof line, "%6llu%5d  %s\n",
-                                   static_cast<unsigned long long>(position), byte, name.c_str())
-                   : std::snprintf(line, sizeof line, "%6llu%5d  not a note, plays as %s\n",
-                                   static_cast<unsigned long long>(position), byte, name.c_str());
-    out.write(line, length);
+// One line of the listing.
+void printNote(std::ostream& out, TextLine& line, uint64_t position, uint8_t byte) {
+    line.number(static_cast<int64_t>(position), 6).number(byte, 5).text("  ");
+    if (byte >= 128)
+        line.text("not a note, plays as ");
+    line.text(noteNameText(byte)).text('\n').writeTo(out);
 }
 
 void printWord(std::ostream& out, uint64_t position, uint8_t byte) {
@@ -32,12 +29,13 @@ Status printNotes(std::FILE* file, const std::string& path, bool plain, std::ost
     uint8_t chunk[65536];
     uint64_t position = 0;
     size_t got = 0;
+    TextLine line;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
         for (size_t i = 0; i < got; ++i) {
             if (plain)
                 printWord(out, position++, chunk[i]);
             else
-                printNote(out, position++, chunk[i]);
+                printNote(out, line, position++, chunk[i]);
             if (!out)
                 return outputStatus(out);
         }
@@ -54,12 +52,7 @@ Status printNotes(std::FILE* file, const std::string& path, bool plain, std::ost
 Status refuseMidiRow(const CommandLine& line, const std::string& path) {
     if (line.has("--raw"))
         return {};
-    std::vector<uint8_t> start(12);
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        start.resize(std::fread(start.data(), 1, start.size(), file));
-        std::fclose(file);
-    }
-    if (!looksLikeMidi(start.data(), start.size()))
+    if (!beginsAsMidi(path))
         return {};
     return Failure{path +
                    ": is a MIDI file, not a row; 'record' makes a row of it and 'list' "

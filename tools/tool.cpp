@@ -2,7 +2,6 @@
 
 #include "check/check_command.h"
 #include "module_file.h"
-#include "safe_file.h"
 
 #include <cerrno>
 #include <cmath>
@@ -60,18 +59,6 @@ Status checkBlockCount(double seconds, double rate, long blockSize) {
                    "; give a larger --block-size"};
 }
 
-Status checkInput(const std::string& path, const std::string& what) {
-    if (std::string fault = inputFileFault(path, what); !fault.empty())
-        return Failure{fault};
-    return {};
-}
-
-Status checkOutput(const std::string& path, const std::string& what) {
-    if (std::string fault = outputFileFault(path, what); !fault.empty())
-        return Failure{fault};
-    return {};
-}
-
 Status checkRowName(const std::string& path) {
     if (path.size() > LongestRowName)
         return Failure{path.substr(0, 40) + "...: the module takes row names of at most " +
@@ -112,6 +99,16 @@ Result<std::vector<uint8_t>> readRowFile(const std::string& path) {
         return Failure{path + ": could not be read"};
     bytes.resize(got);
     return bytes;
+}
+
+bool beginsAsMidi(const std::string& path) {
+    uint8_t start[12];
+    size_t got = 0;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        got = std::fread(start, 1, sizeof start, file);
+        std::fclose(file);
+    }
+    return looksLikeMidi(start, got);
 }
 
 Result<long> blockSizeOption(const CommandLine& line) {

@@ -6,6 +6,7 @@
 #include "host_instance.h"
 #include "midi_file.h"
 #include "progress.h"
+#include "safe_file.h"
 
 #include <cstdint>
 #include <istream>
@@ -50,8 +51,13 @@ double sixteenthSeconds(double bpm);
 // A length of time for people: "1.5 s", "12 min 5 s", "77 h 40 min 20 s".
 std::string lengthInTime(double seconds);
 
-// The bytes of a row file; fails with a line naming the file and the reason.
+// The bytes of a row file; fails with a line naming the file and the reason. Unlike the host's
+// readWholeFile, which grows its buffer as it reads, this one learns the length first and takes
+// the memory once: a row may be hundreds of megabytes, and must not need twice that on the way in.
 Result<std::vector<uint8_t>> readRowFile(const std::string& path);
+
+// Whether the file at `path` begins as a MIDI file does; false when it cannot be read.
+bool beginsAsMidi(const std::string& path);
 
 // A row that begins as a MIDI file does is almost surely one given by mistake: fails with a line
 // that says so, unless --raw asks for its bytes anyway. The row is known to be a regular file.
@@ -59,12 +65,6 @@ Status refuseMidiRow(const CommandLine& line, const std::string& path);
 
 // The length of a row file in notes, once it is known to be a regular file.
 Result<uint64_t> rowLength(const std::string& path);
-
-// Fails unless `path` is a regular file (see inputFileFault).
-Status checkInput(const std::string& path, const std::string& what);
-
-// Fails unless a file may be written at `path` (see outputFileFault).
-Status checkOutput(const std::string& path, const std::string& what);
 
 // Fails unless the module can open the row under this name: it takes names of up to 399 bytes
 // and would open a shorter name than the one given.

@@ -62,8 +62,8 @@ Status writeRow(const CommandLine& line, std::istream& in, std::ostream& out) {
     row->insert(row->end(), notes->begin(), notes->end());
     if (Status place = checkOutput(path, "row file"); !place)
         return place;
-    if (std::string fault = writeFileWhole(path, *row); !fault.empty())
-        return Failure{fault};
+    if (Status written = writeFileWhole(path, *row); !written)
+        return written;
     const size_t added = notes->size();
     if (before > 0)
         out << "added " << added << (added == 1 ? " note" : " notes") << " to " << path
