@@ -35,8 +35,9 @@ const CommandShape commands[] = {
      2,
      SIZE_MAX,
      "Makes the row file ROW from notes: names from C-1 to G9 (C4 is 60; sharps #, flats b,\n"
-     "the letter in either case), numbers 0..127, or b10..b255 for raw bytes (b200 is the\n"
-     "byte 200, which is no note). Blanks or commas separate them. With - they are read from\n"
+     "the letter in either case), numbers 0..127, or b0..b255 for raw bytes (b200 is the\n"
+     "byte 200, which is no note; a lower-case b and a number is always a byte, so write the\n"
+     "note B3 as B3). Blanks or commas separate them. With - they are read from\n"
      "standard input, where # begins a comment that runs to the end of the line. The row is\n"
      "written whole or not at all.\n",
      {{"--append", nullptr, "add the notes to the end of an existing ROW"},

@@ -18,11 +18,9 @@ bool allDigits(const std::string& text, size_t from) {
     return true;
 }
 
+// A lower-case b and a number is a raw byte, b0 to b255; the note B3 is written with a capital.
 Result<uint8_t> rawByte(const std::string& word) {
     const int value = std::stoi(word.substr(1));
-    if (word.size() == 2)
-        return Failure{"'" + word + "' could be the note B" + word.substr(1) + " or the byte " +
-                       word.substr(1) + ": write B" + word.substr(1) + " or " + word.substr(1)};
     if (value > 255)
         return Failure{"'" + word + "' is no byte (b0..b255)"};
     return static_cast<uint8_t>(value);

@@ -19,8 +19,9 @@ const char* noteNameText(uint8_t note);
 std::string rowWord(uint8_t byte);
 
 // One word of a row: a note name from C-1 to G9 (letter in either case, then any number of '#'
-// or 'b', then the octave), a number 0..127, or "b0".."b255" for a raw byte. "b0".."b9" could be
-// either B0..B9 or a byte and are refused. The error does not name the word's place.
+// or 'b', then the octave), a number 0..127, or "b0".."b255" for a raw byte: a lower-case b
+// followed by a number is always a byte, so B0..B9 are written with a capital. The error does not
+// name the word's place.
 Result<uint8_t> parseRowWord(const std::string& word);
 
 // Every word of `text`, separated by blanks or commas. With `comments`, '#' at the start of a
