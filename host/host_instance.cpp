@@ -91,16 +91,8 @@ Result<const PinInfo*> HostInstance::inputPin(int32_t index, const char* kind,
     return found;
 }
 
-// A player names the same pin block after block: the last answer is kept.
 Result<int32_t> HostInstance::findPin(const std::string& name) const {
-    if (lastFound >= 0 && name == lastName)
-        return lastFound;
-    Result<int32_t> found = driver->findPin(name);
-    if (found) {
-        lastName = name;
-        lastFound = *found;
-    }
-    return found;
+    return driver->findPin(name);
 }
 
 Status HostInstance::setParameter(int32_t index, int32_t value) {

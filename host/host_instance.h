@@ -85,6 +85,4 @@ class HostInstance {
     std::vector<float> levels;         // per pin; sample inputs carry theirs on every sample
     std::vector<uint8_t> sampleInputs; // per pin: 1 for a sample input
     bool hasMidiInput = false;
-    mutable std::string lastName; // the pin findPin found last
-    mutable int32_t lastFound = -1;
 };

@@ -6,15 +6,6 @@
 
 #include <iterator>
 
-namespace {
-
-// A NOTE_ON of velocity 0 ends a note; the recorder keeps only the ones that start one.
-bool startsANote(const TimedMessage& m) {
-    return (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
-}
-
-} // namespace
-
 Result<MidiSequence> readMidiInput(const std::string& path, std::istream& in) {
     if (path != "-")
         return readMidiFile(path);
@@ -36,7 +27,7 @@ Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
     TextLine text;
     const bool plain = line.has("--plain");
     for (const TimedMessage& m : sequence->messages) {
-        if (!startsANote(m))
+        if (!isNoteStart(m.packed())) // the recorder keeps only NOTE_ONs that start a note
             continue;
         if (plain)
             text.text(count ? " " : "").text(noteNameText(m.bytes[1]));

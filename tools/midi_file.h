@@ -2,6 +2,7 @@
 // time, and write a list of timed messages as a one-track file.
 #pragma once
 
+#include "abi.h"
 #include "result.h"
 
 #include <array>
@@ -16,6 +17,9 @@ struct TimedMessage {
     uint64_t tick = 0;              // in the file's resolution; set by the reader only
     std::array<uint8_t, 3> bytes{}; // unused bytes are 0
     uint8_t size = 0;               // 2 (program change, channel pressure) or 3
+
+    // As one packed word, for the MIDI vocabulary the tools share with the host.
+    int32_t packed() const { return packMidi(bytes[0], bytes[1], bytes[2]); }
 };
 
 // What the reader found: every track merged in time order. Equal times keep the earlier track

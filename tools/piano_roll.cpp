@@ -66,12 +66,12 @@ std::vector<Bar> barsOf(const PianoRoll& roll) {
     std::vector<Bar> bars;
     std::map<int, std::deque<size_t>> sounding;
     for (const TimedMessage& m : roll.messages) {
-        const int kind = m.bytes[0] & 0xF0;
+        const int kind = midiKind(m.packed());
         const int note = m.bytes[1];
-        if (kind == 0x90) {
+        if (kind == MidiNoteOn) {
             sounding[note].push_back(bars.size());
             bars.push_back({note, m.bytes[2], m.seconds, roll.end});
-        } else if (kind == 0x80 && !sounding[note].empty()) {
+        } else if (kind == MidiNoteOff && !sounding[note].empty()) {
             bars[sounding[note].front()].end = m.seconds;
             sounding[note].pop_front();
         }

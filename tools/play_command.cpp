@@ -102,15 +102,16 @@ TimedMessage timed(const ModuleMidi& sent, int64_t blockStart, int64_t origin, d
     TimedMessage message;
     message.seconds = static_cast<double>(std::max<int64_t>(blockStart + since - origin, 0)) / rate;
     message.size = 3;
-    message.bytes = {static_cast<uint8_t>(sent.message), static_cast<uint8_t>(sent.message >> 8),
-                     static_cast<uint8_t>(sent.message >> 16)};
+    message.bytes = {static_cast<uint8_t>(midiStatus(sent.message)),
+                     static_cast<uint8_t>(midiData1(sent.message)),
+                     static_cast<uint8_t>(midiData2(sent.message))};
     return message;
 }
 
 void collect(HostInstance& instance, int64_t blockStart, double rate, Played& played) {
     for (const ModuleMidi& sent : instance.sentMidi()) {
         played.messages.push_back(timed(sent, blockStart, played.origin, rate));
-        played.notes += (played.messages.back().bytes[0] & 0xF0) == 0x90;
+        played.notes += midiKind(played.messages.back().packed()) == MidiNoteOn;
     }
     instance.clearSentMidi();
 }
@@ -144,7 +145,7 @@ Status runGates(HostInstance& instance, const PlaySettings& s, Progress& progres
 }
 
 void printMessage(std::ostream& out, TextLine& line, const TimedMessage& m) {
-    const bool on = (m.bytes[0] & 0xF0) == 0x90;
+    const bool on = midiKind(m.packed()) == MidiNoteOn;
     line.seconds(m.seconds, 9)
         .text(" s  ")
         .padded(on ? "NOTE_ON" : "NOTE_OFF", 8)
@@ -160,14 +161,14 @@ void printMessage(std::ostream& out, TextLine& line, const TimedMessage& m) {
 std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages, double end) {
     uint64_t sounding[128] = {};
     for (const TimedMessage& m : messages) {
-        const bool on = (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
+        const bool on = isNoteStart(m.packed());
         uint64_t& count = sounding[m.bytes[1] & 0x7F];
         count = on ? count + 1 : count > 0 ? count - 1 : 0;
     }
     std::vector<TimedMessage> endings;
     for (int note = 0; note < 128; ++note)
         for (uint64_t i = 0; i < sounding[note]; ++i)
-            endings.push_back({end, 0, {0x80, static_cast<uint8_t>(note), 64}, 3});
+            endings.push_back({end, 0, {MidiNoteOff, static_cast<uint8_t>(note), 64}, 3});
     return endings;
 }
 
@@ -204,7 +205,7 @@ Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, do
         !written)
         return written;
     const auto notes = std::count_if(messages.begin(), messages.end(), [](const TimedMessage& m) {
-        return (m.bytes[0] & 0xF0) == 0x90;
+        return midiKind(m.packed()) == MidiNoteOn;
     });
     out << "wrote " << s.svg << " (" << notes << (notes == 1 ? " note, " : " notes, ") << s.gates
         << (s.gates == 1 ? " gate)\n" : " gates)\n");

@@ -12,15 +12,6 @@
 
 namespace {
 
-int32_t packed(const TimedMessage& m) {
-    return m.bytes[0] | m.bytes[1] << 8 | (m.size == 3 ? m.bytes[2] << 16 : 0);
-}
-
-// The module records a NOTE_ON that starts a note; one of velocity 0 ends a note instead.
-bool startsNote(const TimedMessage& m) {
-    return (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
-}
-
 // The row's length in notes; a row not there yet holds none.
 uint64_t notesIn(const std::string& path) {
     std::error_code missing;
@@ -49,10 +40,10 @@ Result<uint64_t> feed(HostInstance& instance, const std::vector<TimedMessage>& m
                 break;
             const int64_t offset = at > start ? at - start : 0;
             if (Status sent =
-                    instance.sendMidi(packed(messages[next]), static_cast<int32_t>(offset));
+                    instance.sendMidi(messages[next].packed(), static_cast<int32_t>(offset));
                 !sent)
                 return Failure{sent.error()};
-            notes += startsNote(messages[next]);
+            notes += isNoteStart(messages[next].packed()); // what the recorder keeps
         }
         if (Status ran = instance.runBlocks(1); !ran)
             return Failure{ran.error()};

@@ -70,12 +70,10 @@ Status showRow(const CommandLine& line, std::ostream& out) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return Failure{path + ": " + std::strerror(errno)};
-    Status shown;
     const bool plain = line.has("--plain");
-    if (shown && !plain)
+    if (!plain)
         out << path << ": " << *length << (*length == 1 ? " note" : " notes") << "\n";
-    if (shown)
-        shown = printNotes(file, path, plain, out);
+    const Status shown = printNotes(file, path, plain, out);
     std::fclose(file);
     return shown;
 }

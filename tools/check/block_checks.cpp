@@ -193,10 +193,9 @@ class SoundingNotes {
   public:
     void follow(const std::vector<ModuleMidi>& sent) {
         for (const ModuleMidi& m : sent) {
-            const int32_t status = midiStatus(m.message) & 0xF0;
-            const int32_t key = (midiStatus(m.message) & 0x0F) << 8 | midiData1(m.message);
-            const bool on = status == 0x90 && midiData2(m.message) > 0;
-            const bool off = status == 0x80 || (status == 0x90 && midiData2(m.message) == 0);
+            const int32_t key = midiChannel(m.message) << 8 | midiData1(m.message);
+            const bool on = isNoteStart(m.message);
+            const bool off = isNoteEnd(m.message);
             if (on)
                 ++sounding[key];
             else if (off)
@@ -238,8 +237,8 @@ void checkHangingNotes(CheckContext& context) {
         }
         if (step % 8 == 0 && step < 40) {
             const int32_t note = random.between(36, 84);
-            need(context, driver->midi(packMidi(0x90, note, 100)), "sending a NOTE_ON");
-            need(context, driver->midi(packMidi(0x80, note, 0)), "sending a NOTE_OFF");
+            need(context, driver->midi(packMidi(MidiNoteOn, note, 100)), "sending a NOTE_ON");
+            need(context, driver->midi(packMidi(MidiNoteOff, note, 0)), "sending a NOTE_OFF");
         }
         need(context, driver->runBlock(0), "running a block");
         notes.follow(driver->sent());
