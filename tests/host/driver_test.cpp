@@ -22,18 +22,6 @@ std::unique_ptr<ModuleDriver> wiredDriver() {
     return driver;
 }
 
-// The NAME text the module reported last, from its 0xB0 characters.
-std::string reportedText(const ModuleDriver& driver) {
-    std::string text, last;
-    for (const ModuleMidi& m : driver.sent()) {
-        if (midiStatus(m.message) == 0xB0)
-            text += static_cast<char>(midiData2(m.message));
-        if (midiStatus(m.message) == 0xBF)
-            last = std::exchange(text, {});
-    }
-    return last;
-}
-
 std::vector<int32_t> faults(const ModuleDriver& driver) {
     std::vector<int32_t> found;
     for (const ModuleMidi& m : driver.sent())
@@ -49,8 +37,8 @@ TEST(ModuleDriver, SeveralInstancesEachGetTheirOwnAnswers) {
     second->setText(NamePin, "two");
     ASSERT_TRUE(first->open().ok());
     ASSERT_TRUE(second->open().ok());
-    EXPECT_EQ(reportedText(*first), "one");
-    EXPECT_EQ(reportedText(*second), "two");
+    EXPECT_EQ(reportedText(first->sent()), "one");
+    EXPECT_EQ(reportedText(second->sent()), "two");
     EXPECT_EQ(faults(*first), std::vector<int32_t>());
     ASSERT_TRUE(first->midi(packMidi(MidiNoteOn, 60, 1), 3).ok());
     EXPECT_EQ(first->sent().back().message, packMidi(MidiNoteOn, 60, 1));
@@ -80,7 +68,8 @@ TEST(ModuleDriver, MakesTheMistakesItIsAskedFor) {
     careless->textStyle = TextStyle::Repeated;
     careless->setText(NamePin, "abc");
     ASSERT_TRUE(careless->open().ok());
-    EXPECT_EQ(reportedText(*careless), "abcabcabcabcabca") << "the whole buffer, unterminated";
+    EXPECT_EQ(reportedText(careless->sent()), "abcabcabcabcabca")
+        << "the whole buffer, unterminated";
 
     auto fewer = wiredDriver();
     fewer->answerPinCount(7);

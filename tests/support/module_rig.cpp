@@ -1,6 +1,7 @@
 #include "support/module_rig.h"
 
 #include "module.h"
+#include "support/table_module.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,12 +36,7 @@ std::unique_ptr<ModuleDriver> kaveltrumDriver(int32_t pinCount, bool withCallbac
     MakeOptions options;
     options.withCallback = withCallback;
     options.askProperties = false; // some tests need a process in which nobody asked yet
-    Result<std::unique_ptr<ModuleDriver>> made =
-        ModuleDriver::make({getModuleProperties, makeModule}, options);
-    if (!made)
-        throw std::runtime_error(made.error());
-    (*made)->answerPinCount(pinCount);
-    return std::move(*made);
+    return linkedDriver({getModuleProperties, makeModule}, options, pinCount);
 }
 
 namespace {

@@ -15,15 +15,19 @@ std::unique_ptr<ModuleDriver> tableDriver(std::vector<PinDescription> table, int
     nextTable = std::move(table);
     MakeOptions options;
     options.withCallback = withCallback;
-    Result<std::unique_ptr<ModuleDriver>> made =
-        ModuleDriver::make({nullptr, makeTableModule}, options);
+    return linkedDriver({nullptr, makeTableModule}, options, pinCount);
+}
+
+} // namespace
+
+std::unique_ptr<ModuleDriver> linkedDriver(ModuleEntries entries, MakeOptions options,
+                                           int32_t pinCount) {
+    Result<std::unique_ptr<ModuleDriver>> made = ModuleDriver::make(entries, options);
     if (!made)
         throw std::runtime_error(made.error());
     (*made)->answerPinCount(pinCount);
     return std::move(*made);
 }
-
-} // namespace
 
 TableRig::TableRig(std::vector<PinDescription> table, int32_t pinCount, bool withCallback)
     : driver(tableDriver(std::move(table), pinCount, withCallback)), host(*driver),

@@ -7,6 +7,11 @@
 #include <memory>
 #include <vector>
 
+// An instance of a module linked into the test, made through its entries by the driver, which
+// answers HostPinCount with `pinCount`.
+std::unique_ptr<ModuleDriver> linkedDriver(ModuleEntries entries, MakeOptions options,
+                                           int32_t pinCount);
+
 struct MidiCall {
     int32_t timeDelta;
     int32_t message;
