@@ -58,7 +58,8 @@ ScratchFolder::~ScratchFolder() {
         fs::current_path(previous, ignored);
     for (auto it = fs::recursive_directory_iterator(folder, ignored);
          it != fs::recursive_directory_iterator(); it.increment(ignored))
-        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        if (!it->is_symlink(ignored)) // a link's target may lie outside the folder
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(folder, ignored);
 }
 

@@ -2,6 +2,7 @@
 // that lies beside the test program.
 #pragma once
 
+#include "host_files.h"
 #include "midi_file.h"
 #include "support/files.h"
 #include "tool.h"
@@ -13,51 +14,19 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 struct ToolRun {
     int status;
     std::string out, err;
 };
 
-#if defined(_WIN32)
-inline int processId() {
-    return _getpid();
-}
-#else
-inline int processId() {
-    return static_cast<int>(getpid());
-}
-#endif
-
-// Each test works in a folder named for it and for the process, so that suites running side by
-// side (native, sanitizer, several worktrees) never share one.
+// Each test works in a scratch folder of its own, named for it, removed when the test ends.
 class Tool : public testing::Test {
   protected:
-    std::filesystem::path folder =
-        std::filesystem::temp_directory_path() /
-        ("kaveltrum-tool-" +
-         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-         std::to_string(processId()));
-    void SetUp() override {
-        clear();
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { clear(); }
-    // Read-only files go too (Windows keeps them otherwise).
-    void clear() const {
-        std::error_code ignored;
-        for (auto i = std::filesystem::recursive_directory_iterator(folder, ignored);
-             i != std::filesystem::recursive_directory_iterator(); i.increment(ignored))
-            if (!i->is_symlink(ignored))
-                std::filesystem::permissions(i->path(), std::filesystem::perms::owner_write,
-                                             std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(folder, ignored);
-    }
+    ScratchFolder scratch{
+        "kaveltrum-tool-" +
+        std::string(testing::UnitTest::GetInstance()->current_test_info()->name())};
+    std::filesystem::path folder = scratch.path();
+
     std::string file(const std::string& name) const { return (folder / name).string(); }
     std::string row(const std::string& name, const std::vector<uint8_t>& notes) const {
         writeBytes(file(name), notes);
