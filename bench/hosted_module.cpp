@@ -1,6 +1,6 @@
 #include "hosted_module.h"
 
-#include "host_files.h"
+#include "scratch_folder.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,6 @@
 // The driver against the test module, which reports what it sees as MIDI (see test_module.cpp):
 // several instances at once, the answers and mistakes a test can ask for, and what it refuses.
 #include "driver.h"
-#include "midi_check.h"
 #include "support/table_module.h"
 #include "test_files.h"
 
@@ -118,32 +117,6 @@ TEST(ModuleDriver, LearnsPinsUpToItsLimit) {
     const Status learned = endless.host.learnPins();
     EXPECT_FALSE(learned.ok());
     EXPECT_NE(learned.error().find("more than 4096 pins"), std::string::npos) << learned.error();
-}
-
-TEST(MidiCheck, MessagesAndChannelOneNotes) {
-    struct Case {
-        int32_t message;
-        bool valid, note;
-    };
-    const Case table[] = {
-        {packMidi(MidiNoteOn, 60, 100), true, true},
-        {packMidi(MidiNoteOff, 127, 0), true, true},
-        {packMidi(0x91, 60, 100), true, false},
-        {packMidi(0xB0, 7, 127), true, false},
-        {packMidi(0xC0, 5, 0), true, false},
-        {packMidi(0xC0, 5, 1), false, false},
-        {packMidi(0xF8, 0, 0), true, false},
-        {packMidi(0xF8, 1, 0), false, false},
-        {packMidi(0xF0, 0, 0), false, false},
-        {packMidi(MidiNoteOn, 128, 1), false, false},
-        {packMidi(MidiNoteOn, 60, 128), false, false},
-        {packMidi(0x7F, 60, 1), false, false},
-        {packMidi(MidiNoteOn, 60, 1) | 1 << 24, false, false},
-    };
-    for (const Case& c : table) {
-        EXPECT_EQ(isValidMidiMessage(c.message), c.valid) << std::hex << c.message;
-        EXPECT_EQ(isChannelOneNote(c.message), c.note) << std::hex << c.message;
-    }
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // module wrote.
 #pragma once
 
-#include "host_files.h"
+#include "read_file.h"
+#include "scratch_folder.h"
 
 #include <cstdint>
 #include <string>

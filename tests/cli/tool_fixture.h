@@ -2,7 +2,8 @@
 // that lies beside the test program.
 #pragma once
 
-#include "host_files.h"
+#include "read_file.h"
+#include "scratch_folder.h"
 #include "midi_file.h"
 #include "support/files.h"
 #include "tool.h"

@@ -2,7 +2,7 @@
 // writing, is thrown as a Fault carrying one line of text and becomes a Failure where the public
 // functions return.
 #include "midi_file.h"
-#include "host_files.h"
+#include "read_file.h"
 #include "safe_file.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "tool.h"
 
-#include "check/check_command.h"
+#include "check_command.h"
 #include "module_file.h"
 
 #include <cerrno>

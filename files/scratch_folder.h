@@ -1,16 +1,7 @@
-// Files as the host and its users handle them: a whole file read at once, and a scratch folder.
+// A scratch folder: made new and empty, removed with all it holds.
 #pragma once
 
-#include "result.h"
-
-#include <cstddef>
-#include <cstdint>
 #include <string>
-#include <vector>
-
-// The bytes of the file at `path`. Fails, naming the path and the reason, when it cannot be
-// opened or read, is a folder, or holds more than `limit` bytes.
-Result<std::vector<uint8_t>> readWholeFile(const std::string& path, size_t limit = SIZE_MAX);
 
 // A new, empty folder of its own under the system's temporary folder, its name beginning with
 // `prefix`. With `enter`, it is also the working folder while the object lives. Removed with

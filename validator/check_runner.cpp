@@ -4,7 +4,7 @@
 #include "check_options.h"
 #include "check_run.h"
 #include "checks.h"
-#include "host_files.h"
+#include "scratch_folder.h"
 
 #include <chrono>
 #include <cstdio>

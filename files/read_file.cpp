@@ -1,0 +1,30 @@
+#include "read_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+Result<std::vector<uint8_t>> readWholeFile(const std::string& path, size_t limit) {
+    std::error_code ignored;
+    if (fs::is_directory(path, ignored))
+        return Failure{path + ": is a folder, not a file"};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return Failure{path + ": " + std::strerror(errno)};
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t got = 0;
+    while (bytes.size() <= limit && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed)
+        return Failure{path + ": cannot be read (" + std::strerror(error) + ")"};
+    if (bytes.size() > limit)
+        return Failure{path + ": larger than " + std::to_string(limit) + " bytes"};
+    return bytes;
+}
