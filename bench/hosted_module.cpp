@@ -56,7 +56,8 @@ void HostedModule::param(const char* name, int16_t value) {
 void HostedModule::outFile(const std::string& path) {
     const int32_t pin = pinNamed("OUTFILE");
     driver->setText(pin, path);
-    driver->pinStatus(pin, 1);
+    if (Status told = driver->pinStatus(pin, 1); !told)
+        giveUp(told.error());
 }
 
 std::string scratchPath(const std::string& name) {

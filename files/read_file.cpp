@@ -10,10 +10,10 @@ namespace fs = std::filesystem;
 Result<std::vector<uint8_t>> readWholeFile(const std::string& path, size_t limit) {
     std::error_code ignored;
     if (fs::is_directory(path, ignored))
-        return Failure{path + ": is a folder, not a file"};
+        return Failure{"is a folder, not a file"};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
-        return Failure{path + ": " + std::strerror(errno)};
+        return Failure{std::strerror(errno)};
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     size_t got = 0;
@@ -23,8 +23,8 @@ Result<std::vector<uint8_t>> readWholeFile(const std::string& path, size_t limit
     const int error = errno;
     std::fclose(file);
     if (failed)
-        return Failure{path + ": cannot be read (" + std::strerror(error) + ")"};
+        return Failure{"cannot be read (" + std::string(std::strerror(error)) + ")"};
     if (bytes.size() > limit)
-        return Failure{path + ": larger than " + std::to_string(limit) + " bytes"};
+        return Failure{"larger than " + std::to_string(limit) + " bytes"};
     return bytes;
 }

@@ -8,6 +8,6 @@
 #include <string>
 #include <vector>
 
-// The bytes of the file at `path`. Fails, naming the path and the reason, when it cannot be
-// opened or read, is a folder, or holds more than `limit` bytes.
+// The bytes of the file at `path`. Fails when it cannot be opened or read, is a folder, or holds
+// more than `limit` bytes; the failure gives the reason alone, and the caller names the file.
 Result<std::vector<uint8_t>> readWholeFile(const std::string& path, size_t limit = SIZE_MAX);

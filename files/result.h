@@ -7,7 +7,7 @@
 #include <utility>
 
 // Why an operation failed, in one line meant for a person.
-struct Failure {
+struct [[nodiscard]] Failure {
     std::string message;
 };
 
@@ -32,8 +32,9 @@ class Reason {
 
 } // namespace detail
 
-// The outcome of an operation without a value of its own.
-class Status {
+// The outcome of an operation without a value of its own. A failure is passed on as it is with
+// `return outcome.failure();`, into a Status or a Result of any type.
+class [[nodiscard]] Status {
   public:
     Status() = default; // success
     Status(Failure failure) : reason(std::move(failure.message)) {}
@@ -41,14 +42,15 @@ class Status {
     bool ok() const { return !reason.present(); }
     explicit operator bool() const { return ok(); }
     const std::string& error() const { return reason.get(); } // empty on success
+    Failure failure() const { return Failure{error()}; }
 
   private:
     detail::Reason reason;
 };
 
 // The outcome of an operation that yields a value. Reading the value of a failure throws
-// std::bad_optional_access; check ok() first.
-template <class T> class Result {
+// std::bad_optional_access; check ok() first. A failure is passed on with `return x.failure();`.
+template <class T> class [[nodiscard]] Result {
   public:
     Result(T value) : stored(std::move(value)) {}
     Result(Failure failure) : reason(std::move(failure.message)) {}
@@ -56,6 +58,7 @@ template <class T> class Result {
     bool ok() const { return stored.has_value(); }
     explicit operator bool() const { return ok(); }
     const std::string& error() const { return reason.get(); } // empty on success
+    Failure failure() const { return Failure{error()}; }
 
     T& value() { return stored.value(); }
     const T& value() const { return stored.value(); }

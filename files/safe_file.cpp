@@ -230,20 +230,25 @@ Status about(const std::string& path, const Status& status) {
 
 } // namespace
 
-Status checkInput(const std::string& path, const std::string& what) {
+Status checkInputKind(const std::string& path, const std::string& what) {
     struct stat info;
     if (path.empty())
-        return Failure{what + ": no file name given"};
+        return Failure{"no file name given"};
     if (isDevice(path))
-        return Failure{path + ": is not a regular file (a device, FIFO or socket), not a " + what};
+        return Failure{"is not a regular file (a device, FIFO or socket), not a " + what};
     if (stat(path.c_str(), &info) != 0)
-        return Failure{path + ": " +
-                       (errno == ENOENT ? std::string("no such file") : reason(errno))};
+        return Failure{errno == ENOENT ? std::string("no such file") : reason(errno)};
     if (isFolder(info))
-        return Failure{path + ": is a folder, not a " + what};
+        return Failure{"is a folder, not a " + what};
     if (!isRegular(info))
-        return Failure{path + ": is not a regular file (a device, FIFO or socket), not a " + what};
+        return Failure{"is not a regular file (a device, FIFO or socket), not a " + what};
     return {};
+}
+
+Status checkInput(const std::string& path, const std::string& what) {
+    if (path.empty())
+        return Failure{what + ": no file name given"};
+    return about(path, checkInputKind(path, what));
 }
 
 Status checkOutput(const std::string& path, const std::string& what) {
@@ -273,7 +278,7 @@ Status checkOutput(const std::string& path, const std::string& what) {
     std::string probe;
     const Result<int> fd = createBeside(target, probe);
     if (!fd)
-        return about(path, Failure{fd.error()});
+        return about(path, fd.failure());
     closeFile(*fd);
     removeFile(probe);
     return {};
@@ -288,7 +293,7 @@ Status writeFileWhole(const std::string& path, const std::vector<uint8_t>& bytes
     std::string temporary;
     const Result<int> fd = createBeside(target, temporary);
     if (!fd)
-        return about(path, Failure{fd.error()});
+        return about(path, fd.failure());
     Status written = fillAndClose(*fd, bytes, mode);
     if (written)
         written = renameOver(temporary, target);

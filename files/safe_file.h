@@ -15,6 +15,10 @@
 // at: it is not opened, so a FIFO cannot make the caller wait.
 Status checkInput(const std::string& path, const std::string& what);
 
+// The same check for a caller that names the file in its own line: the failure gives the reason
+// alone ("no such file", "is a folder, not a MIDI file").
+Status checkInputKind(const std::string& path, const std::string& what);
+
 // Fails unless a file could be written at `path`: if something is there, it is a regular file (or
 // a symlink to one) that is writable and not read-only; its folder exists and takes new files (a
 // file is created there and removed again to find out).

@@ -19,8 +19,10 @@ class ModuleDriver::Calling {
 
 Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(const ModuleFile& file,
                                                          MakeOptions options) {
+    // A module may rely on being asked before it is placed. What it answers is not needed here:
+    // whoever shows the properties asks for them and reports a failure.
     if (options.askProperties)
-        file.properties(); // a module may rely on being asked before it is placed
+        static_cast<void>(file.properties());
     return makeWith(file.makeModule(), options, &file);
 }
 
@@ -60,7 +62,7 @@ Result<std::unique_ptr<ModuleDriver>> ModuleDriver::makeWith(MakeModuleFn make, 
 
 ModuleDriver::~ModuleDriver() {
     if (usable())
-        close();
+        static_cast<void>(close()); // nobody is left to tell of a failure
 }
 
 Status ModuleDriver::checkCallable() const {
@@ -132,9 +134,11 @@ Status ModuleDriver::wirePins() {
         } else if (pin.isParameter() && pin.isInput()) {
             Result<int32_t> value = defaultValue(pin);
             if (!value && outcome)
-                outcome = Failure{value.error()};
-            if (value)
-                setParameter(index, *value);
+                outcome = value.failure();
+            if (!value)
+                continue;
+            if (Status written = setParameter(index, *value); !written && outcome)
+                outcome = written;
         }
     }
     return outcome;
@@ -321,7 +325,7 @@ int ModuleDriver::countOf(int32_t opcode) const {
 Result<intptr_t> ModuleDriver::dispatch(int32_t opcode, int32_t index, int32_t value, void* pointer,
                                         float opt) {
     if (Status callable = checkCallable(); !callable)
-        return Failure{callable.error()};
+        return callable.failure();
     PluginRecord* record = plugin;
     if (opcode == OpClose) { // the record is gone once this returns
         plugin = nullptr;

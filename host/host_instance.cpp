@@ -19,7 +19,7 @@ Status checkSettings(float rate, int32_t frames) {
 }
 
 Status statusOf(const Result<intptr_t>& answered) {
-    return answered ? Status() : Status(Failure{answered.error()});
+    return answered ? Status() : answered.failure();
 }
 
 } // namespace
@@ -27,13 +27,13 @@ Status statusOf(const Result<intptr_t>& answered) {
 Result<std::unique_ptr<HostInstance>> HostInstance::create(const ModuleFile& file,
                                                            InstanceSettings settings) {
     if (Status valid = checkSettings(settings.sampleRate, settings.blockSize); !valid)
-        return Failure{valid.error()};
+        return valid.failure();
     Result<std::unique_ptr<ModuleDriver>> made = ModuleDriver::make(file);
     if (!made)
         return Failure{"the module refused to make an instance"};
     std::unique_ptr<HostInstance> instance(new HostInstance(std::move(*made)));
     if (Status started = instance->start(settings); !started)
-        return Failure{started.error()}; // the driver, if it holds a record, closes it
+        return started.failure(); // the driver, if it holds a record, closes it
     return instance;
 }
 
@@ -54,8 +54,10 @@ Status HostInstance::start(InstanceSettings settings) {
     hasMidiInput = std::any_of(d.pins().begin(), d.pins().end(), [](const PinInfo& pin) {
         return pin.datatype == DtMidi && pin.direction == DirIn;
     });
-    d.setSampleRate(settings.sampleRate);
-    d.setBlockSize(settings.blockSize);
+    if (Status told = statusOf(d.setSampleRate(settings.sampleRate)); !told)
+        return told;
+    if (Status told = statusOf(d.setBlockSize(settings.blockSize)); !told)
+        return told;
     return statusOf(d.open());
 }
 
@@ -76,7 +78,7 @@ Status HostInstance::checkOpen() const {
 
 Result<const PinInfo*> HostInstance::pinAt(int32_t index) const {
     if (Status open = checkOpen(); !open)
-        return Failure{open.error()};
+        return open.failure();
     if (index < 0 || static_cast<size_t>(index) >= pins().size())
         return Failure{"pin " + std::to_string(index) + " does not exist; the module has " +
                        std::to_string(pins().size()) + " pins"};
@@ -99,7 +101,7 @@ Status HostInstance::setParameter(int32_t index, int32_t value) {
     Result<const PinInfo*> found = inputPin(index, "an int16 or bool parameter",
                                             [](const PinInfo& p) { return p.isParameter(); });
     if (!found)
-        return Failure{found.error()};
+        return found.failure();
     return driver->setParameter(index, value);
 }
 
@@ -107,7 +109,7 @@ Status HostInstance::setText(int32_t index, const std::string& text) {
     Result<const PinInfo*> found =
         inputPin(index, "a text input", [](const PinInfo& p) { return p.datatype == DtText; });
     if (!found)
-        return Failure{found.error()};
+        return found.failure();
     if (text.find('\0') != std::string::npos)
         return Failure{"a pin's text cannot hold a zero byte"};
     driver->setText(index, text);
@@ -133,7 +135,7 @@ Status HostInstance::refuseLevel(int32_t index, float level) const {
     Result<const PinInfo*> found =
         inputPin(index, "a sample input", [](const PinInfo& p) { return p.datatype == DtSamples; });
     if (!found)
-        return Failure{found.error()};
+        return found.failure();
     if (!std::isfinite(level))
         return Failure{"a level must be a finite number"};
     return {};
@@ -154,17 +156,17 @@ Status HostInstance::sendMidi(int32_t message, int32_t timeDelta) {
 // By name: the same, for the first pin of that name.
 Status HostInstance::setParameter(const std::string& pinName, int32_t value) {
     Result<int32_t> index = findPin(pinName);
-    return index ? setParameter(*index, value) : Status(Failure{index.error()});
+    return index ? setParameter(*index, value) : index.failure();
 }
 
 Status HostInstance::setText(const std::string& pinName, const std::string& text) {
     Result<int32_t> index = findPin(pinName);
-    return index ? setText(*index, text) : Status(Failure{index.error()});
+    return index ? setText(*index, text) : index.failure();
 }
 
 Status HostInstance::setLevel(const std::string& pinName, float level) {
     Result<int32_t> index = findPin(pinName);
-    return index ? setLevel(*index, level) : Status(Failure{index.error()});
+    return index ? setLevel(*index, level) : index.failure();
 }
 
 // ---- Running -------------------------------------------------------------------------------

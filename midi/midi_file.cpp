@@ -253,11 +253,11 @@ class Parser {
 std::vector<uint8_t> loadFile(const std::string& path) {
     if (path.empty())
         throw Fault{"no file name given"};
-    if (Status input = checkInput(path, "MIDI file"); !input)
-        throw Fault{input.error().substr(path.size() + 2)}; // the caller names the file
+    if (Status input = checkInputKind(path, "MIDI file"); !input)
+        throw Fault{input.error()};
     Result<std::vector<uint8_t>> bytes = readWholeFile(path, kMaxFileSize);
     if (!bytes)
-        throw Fault{bytes.error().substr(path.size() + 2)};
+        throw Fault{bytes.error()};
     return std::move(*bytes);
 }
 

@@ -61,8 +61,9 @@ ModuleRig::ModuleRig(int32_t pinCount, bool withCallback)
 }
 
 void ModuleRig::close() {
-    if (host.record())
-        host.close();
+    if (host.record()) {
+        EXPECT_TRUE(host.close().ok());
+    }
     record = nullptr;
 }
 
