@@ -1,12 +1,15 @@
 // play ROW: the module plays the row, one note per GATE pulse, into printed lines and a MIDI file.
+#include "commands.h"
 #include "gate_schedule.h"
-#include "host_instance.h"
 #include "midi_file.h"
+#include "module_instance.h"
 #include "note_names.h"
+#include "option_values.h"
 #include "piano_roll.h"
+#include "row_files.h"
+#include "run_limits.h"
 #include "safe_file.h"
 #include "text_line.h"
-#include "tool.h"
 
 #include <algorithm>
 #include <climits>
@@ -68,9 +71,9 @@ Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength) {
     s.diagnose = line.has("--diagnose");
     s.quiet = line.has("--quiet");
     if (line.has("--out"))
-        s.out = line.values.at("--out");
+        s.out = line.value("--out");
     if (line.has("--svg"))
-        s.svg = line.values.at("--svg");
+        s.svg = line.value("--svg");
     return s;
 }
 
@@ -269,8 +272,6 @@ Status checkFiles(const std::string& rowPath, const PlaySettings& s) {
     return checkBlockCount(seconds, s.sampleRate, s.blockSize);
 }
 
-} // namespace
-
 Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out,
                Progress& progress) {
     const std::string& rowPath = line.operands[0];
@@ -309,4 +310,43 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
                        "(is it read-only, or too large at " +
                        std::to_string(*length) + " notes?)"};
     return report(out, **instance, played, s, rowPath);
+}
+
+int play(const CommandLine& line, Console& console) {
+    Result<std::string> module = modulePathFor(line);
+    if (!module)
+        return console.finish(Failure{module.error()});
+    return console.finish(playRow(line, *module, console.out, console.progress));
+}
+
+} // namespace
+
+CommandSpec playCommand() {
+    return {
+        "play",
+        "ROW",
+        "play a row through the module: messages, MIDI file, picture",
+        "ROW [--gates N] [--bpm BPM] [--loop 0|1] [--from N] [--to N]\n"
+        "       [--noteoff N] [--velocity V] [--block-size N] [--sample-rate HZ] [--diagnose]\n"
+        "       [--out FILE.mid] [--svg FILE.svg] [--quiet] [--raw]",
+        1,
+        1,
+        "The module plays the row file ROW: PLAY is held high and GATE rises once per "
+        "sixteenth\nnote, high for half of it. Prints every message the module sends.\n",
+        {{"--gates", "N", "how many gates (the row's length)"},
+         {"--bpm", "BPM", "tempo in quarter notes per minute (120)"},
+         {"--loop", "0|1", "start again after the last note (1)"},
+         {"--from", "N", "first note of the loop (0)"},
+         {"--to", "N", "last note of the loop, 0 for the row's end (0)"},
+         {"--noteoff", "N", "1 ends a note with its own gate, 2 with the next one, 0 never (1)"},
+         {"--velocity", "V", "velocity of every note (100)"},
+         blockSizeSpec(),
+         sampleRateSpec(),
+         {"--diagnose", nullptr,
+          "turn on the module's log, DIAGNOSE.TXT (D:\\DIAGNOSE.TXT on Windows)"},
+         {"--out", "FILE.mid", "write what was played as a MIDI file (also -o FILE.mid)", "-o"},
+         {"--svg", "FILE.svg", "draw what was played as a piano roll"},
+         {"--quiet", nullptr, "print only the summary, not every message"},
+         {"--raw", nullptr, "play a file that begins as a MIDI file does, byte by byte"}},
+        play};
 }
