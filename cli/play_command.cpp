@@ -6,6 +6,7 @@
 #include "note_names.h"
 #include "option_values.h"
 #include "piano_roll.h"
+#include "play_settings.h"
 #include "row_files.h"
 #include "run_limits.h"
 #include "safe_file.h"
@@ -24,66 +25,9 @@
 
 namespace {
 
-constexpr long MostGates = 1000000;
-
-struct PlaySettings {
-    long gates;
-    double bpm;
-    long loop, from, to, noteOff, velocity;
-    long blockSize;
-    double sampleRate;
-    bool diagnose, quiet;
-    std::string out, svg;
-};
-
-// Reads every option, with the pins' own defaults where the user gave none.
-Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength) {
-    PlaySettings s{};
-    const struct {
-        const char* option;
-        long* value;
-        long fallback, low, high;
-    } numbers[] = {
-        {"--gates", &s.gates, static_cast<long>(std::min<uint64_t>(rowLength, LONG_MAX)), 0,
-         MostGates},
-        {"--loop", &s.loop, 1, 0, 1},
-        {"--from", &s.from, 0, 0, 2000},
-        {"--to", &s.to, 0, 0, 2000},
-        {"--noteoff", &s.noteOff, 1, 0, 20},
-        {"--velocity", &s.velocity, 100, 0, 127},
-        {"--block-size", &s.blockSize, 64, 1, MaxBlockSize},
-    };
-    for (const auto& n : numbers) {
-        Result<long> value = wholeNumber(line, n.option, n.fallback, n.low, n.high);
-        if (!value)
-            return Failure{value.error()};
-        *n.value = *value;
-    }
-    // A MIDI file's tempo holds at most 16.7 s a quarter note: 3.6 BPM.
-    Result<double> bpm = realNumber(line, "--bpm", 120.0, 4.0, 1000.0);
-    if (!bpm)
-        return Failure{bpm.error()};
-    Result<double> rate = sampleRateOption(line);
-    if (!rate)
-        return Failure{rate.error()};
-    s.bpm = *bpm;
-    s.sampleRate = *rate;
-    s.diagnose = line.has("--diagnose");
-    s.quiet = line.has("--quiet");
-    if (line.has("--out"))
-        s.out = line.value("--out");
-    if (line.has("--svg"))
-        s.svg = line.value("--svg");
-    return s;
-}
-
 Status configure(HostInstance& instance, const PlaySettings& s, const std::string& row) {
-    const std::pair<const char*, long> parameters[] = {
-        {"loopit", s.loop},          {"from..", s.from},       {"..to", s.to},
-        {"next noteoff", s.noteOff}, {"velocity", s.velocity}, {"on D: DIAGNOSE.TXT", s.diagnose},
-    };
-    for (const auto& [pin, value] : parameters)
-        if (Status set = instance.setParameter(pin, static_cast<int32_t>(value)); !set)
+    for (const auto& [pin, value] : s.parameters)
+        if (Status set = instance.setParameter(pin, value); !set)
             return set;
     if (Status named = instance.setText("OUTFILE", row); !named)
         return named;
@@ -283,7 +227,7 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
     Result<PlaySettings> settings = readSettings(line, *length);
     if (!settings)
         return Failure{settings.error()};
-    const PlaySettings& s = *settings;
+    PlaySettings& s = *settings;
     if (Status files = checkFiles(rowPath, s); !files)
         return files;
 
@@ -291,6 +235,9 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
         startInstance(modulePath, s.sampleRate, s.blockSize);
     if (!instance)
         return Failure{instance.error()};
+    // the module's parameters are known once it has described its pins; it has touched no file
+    if (Status parameters = readParameters(line, (*instance)->pins(), s); !parameters)
+        return parameters;
     if (Status set = configure(**instance, s, rowPath); !set)
         return set;
     if (s.diagnose && !hasDriveD())
