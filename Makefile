@@ -30,7 +30,8 @@ test-windows: windows native
 test-asan: asan
 	ctest --preset asan
 
-# A bounded run of the call-sequence fuzzer from its corpus (about 30 seconds).
+# A bounded run of each fuzzer from its corpus, the call sequences and the MIDI file reader
+# (about 30 seconds each).
 test-fuzz: fuzz
 	./scripts/fuzz.sh
 

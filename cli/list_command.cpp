@@ -1,23 +1,10 @@
 // list IN.mid: the NOTE_ONs of a MIDI file, in the order record feeds them to the module.
-#include "midi_file.h"
+#include "commands.h"
+#include "midi_input.h"
 #include "note_names.h"
 #include "text_line.h"
-#include "tool.h"
 
-#include <iterator>
-
-Result<MidiSequence> readMidiInput(const std::string& path, std::istream& in) {
-    if (path != "-")
-        return readMidiFile(path);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return Failure{"standard input: could not be read"};
-    Result<MidiSequence> sequence = parseMidi(bytes.data(), bytes.size());
-    if (!sequence)
-        return Failure{"standard input: " + sequence.error()};
-    return sequence;
-}
+namespace {
 
 Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
     Result<MidiSequence> sequence = readMidiInput(line.operands[0], in);
@@ -48,4 +35,23 @@ Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
     else
         out << count << (count == 1 ? " NOTE_ON" : " NOTE_ONs") << "\n";
     return {};
+}
+
+int list(const CommandLine& line, Console& console) {
+    return console.finish(listMidi(line, console.in, console.out));
+}
+
+} // namespace
+
+CommandSpec listCommand() {
+    return {"list",
+            "IN.mid",
+            "list the notes of a MIDI file as record records them",
+            "IN.mid [--plain]",
+            1,
+            1,
+            "Lists the NOTE_ONs of the MIDI file IN.mid (- for standard input) in the order "
+            "record\nrecords them: time, channel, note and velocity, then their count.\n",
+            {{"--plain", nullptr, "the notes as one line of names, the form write reads"}},
+            list};
 }

@@ -1,12 +1,16 @@
 // play ROW: the module plays the row, one note per GATE pulse, into printed lines and a MIDI file.
+#include "commands.h"
 #include "gate_schedule.h"
-#include "host_instance.h"
 #include "midi_file.h"
+#include "module_instance.h"
 #include "note_names.h"
+#include "option_values.h"
 #include "piano_roll.h"
+#include "play_settings.h"
+#include "row_files.h"
+#include "run_limits.h"
 #include "safe_file.h"
 #include "text_line.h"
-#include "tool.h"
 
 #include <algorithm>
 #include <climits>
@@ -21,66 +25,9 @@
 
 namespace {
 
-constexpr long MostGates = 1000000;
-
-struct PlaySettings {
-    long gates;
-    double bpm;
-    long loop, from, to, noteOff, velocity;
-    long blockSize;
-    double sampleRate;
-    bool diagnose, quiet;
-    std::string out, svg;
-};
-
-// Reads every option, with the pins' own defaults where the user gave none.
-Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength) {
-    PlaySettings s{};
-    const struct {
-        const char* option;
-        long* value;
-        long fallback, low, high;
-    } numbers[] = {
-        {"--gates", &s.gates, static_cast<long>(std::min<uint64_t>(rowLength, LONG_MAX)), 0,
-         MostGates},
-        {"--loop", &s.loop, 1, 0, 1},
-        {"--from", &s.from, 0, 0, 2000},
-        {"--to", &s.to, 0, 0, 2000},
-        {"--noteoff", &s.noteOff, 1, 0, 20},
-        {"--velocity", &s.velocity, 100, 0, 127},
-        {"--block-size", &s.blockSize, 64, 1, MaxBlockSize},
-    };
-    for (const auto& n : numbers) {
-        Result<long> value = wholeNumber(line, n.option, n.fallback, n.low, n.high);
-        if (!value)
-            return Failure{value.error()};
-        *n.value = *value;
-    }
-    // A MIDI file's tempo holds at most 16.7 s a quarter note: 3.6 BPM.
-    Result<double> bpm = realNumber(line, "--bpm", 120.0, 4.0, 1000.0);
-    if (!bpm)
-        return Failure{bpm.error()};
-    Result<double> rate = sampleRateOption(line);
-    if (!rate)
-        return Failure{rate.error()};
-    s.bpm = *bpm;
-    s.sampleRate = *rate;
-    s.diagnose = line.has("--diagnose");
-    s.quiet = line.has("--quiet");
-    if (line.has("--out"))
-        s.out = line.values.at("--out");
-    if (line.has("--svg"))
-        s.svg = line.values.at("--svg");
-    return s;
-}
-
 Status configure(HostInstance& instance, const PlaySettings& s, const std::string& row) {
-    const std::pair<const char*, long> parameters[] = {
-        {"loopit", s.loop},          {"from..", s.from},       {"..to", s.to},
-        {"next noteoff", s.noteOff}, {"velocity", s.velocity}, {"on D: DIAGNOSE.TXT", s.diagnose},
-    };
-    for (const auto& [pin, value] : parameters)
-        if (Status set = instance.setParameter(pin, static_cast<int32_t>(value)); !set)
+    for (const auto& [pin, value] : s.parameters)
+        if (Status set = instance.setParameter(pin, value); !set)
             return set;
     if (Status named = instance.setText("OUTFILE", row); !named)
         return named;
@@ -269,8 +216,6 @@ Status checkFiles(const std::string& rowPath, const PlaySettings& s) {
     return checkBlockCount(seconds, s.sampleRate, s.blockSize);
 }
 
-} // namespace
-
 Status playRow(const CommandLine& line, const std::string& modulePath, std::ostream& out,
                Progress& progress) {
     const std::string& rowPath = line.operands[0];
@@ -282,7 +227,7 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
     Result<PlaySettings> settings = readSettings(line, *length);
     if (!settings)
         return Failure{settings.error()};
-    const PlaySettings& s = *settings;
+    PlaySettings& s = *settings;
     if (Status files = checkFiles(rowPath, s); !files)
         return files;
 
@@ -290,6 +235,9 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
         startInstance(modulePath, s.sampleRate, s.blockSize);
     if (!instance)
         return Failure{instance.error()};
+    // the module's parameters are known once it has described its pins; it has touched no file
+    if (Status parameters = readParameters(line, (*instance)->pins(), s); !parameters)
+        return parameters;
     if (Status set = configure(**instance, s, rowPath); !set)
         return set;
     if (s.diagnose && !hasDriveD())
@@ -309,4 +257,43 @@ Status playRow(const CommandLine& line, const std::string& modulePath, std::ostr
                        "(is it read-only, or too large at " +
                        std::to_string(*length) + " notes?)"};
     return report(out, **instance, played, s, rowPath);
+}
+
+int play(const CommandLine& line, Console& console) {
+    Result<std::string> module = modulePathFor(line);
+    if (!module)
+        return console.finish(Failure{module.error()});
+    return console.finish(playRow(line, *module, console.out, console.progress));
+}
+
+} // namespace
+
+CommandSpec playCommand() {
+    return {
+        "play",
+        "ROW",
+        "play a row through the module: messages, MIDI file, picture",
+        "ROW [--gates N] [--bpm BPM] [--loop 0|1] [--from N] [--to N]\n"
+        "       [--noteoff N] [--velocity V] [--block-size N] [--sample-rate HZ] [--diagnose]\n"
+        "       [--out FILE.mid] [--svg FILE.svg] [--quiet] [--raw]",
+        1,
+        1,
+        "The module plays the row file ROW: PLAY is held high and GATE rises once per "
+        "sixteenth\nnote, high for half of it. Prints every message the module sends.\n",
+        {{"--gates", "N", "how many gates (the row's length)"},
+         {"--bpm", "BPM", "tempo in quarter notes per minute (120)"},
+         {"--loop", "0|1", "start again after the last note (1)"},
+         {"--from", "N", "first note of the loop (0)"},
+         {"--to", "N", "last note of the loop, 0 for the row's end (0)"},
+         {"--noteoff", "N", "1 ends a note with its own gate, 2 with the next one, 0 never (1)"},
+         {"--velocity", "V", "velocity of every note (100)"},
+         blockSizeSpec(),
+         sampleRateSpec(),
+         {"--diagnose", nullptr,
+          "turn on the module's log, DIAGNOSE.TXT (D:\\DIAGNOSE.TXT on Windows)"},
+         {"--out", "FILE.mid", "write what was played as a MIDI file (also -o FILE.mid)", "-o"},
+         {"--svg", "FILE.svg", "draw what was played as a piano roll"},
+         {"--quiet", nullptr, "print only the summary, not every message"},
+         {"--raw", nullptr, "play a file that begins as a MIDI file does, byte by byte"}},
+        play};
 }

@@ -1,10 +1,13 @@
 // record IN.mid ROW: feeds a MIDI file to the module with REC high, so that its own recorder
 // appends the notes to the row. The module appends silently, as a module must; the tool compares
 // what the row gained with the notes it sent and tells when any were lost.
-#include "host_instance.h"
-#include "midi_file.h"
+#include "commands.h"
+#include "midi_input.h"
+#include "module_instance.h"
+#include "option_values.h"
+#include "row_files.h"
+#include "run_limits.h"
 #include "safe_file.h"
-#include "tool.h"
 
 #include <cmath>
 #include <cstdio>
@@ -154,8 +157,6 @@ Status recordAndPlace(const std::string& rowPath, bool replace, const std::strin
     return recorded;
 }
 
-} // namespace
-
 Status recordRow(const CommandLine& line, const std::string& modulePath, std::istream& in,
                  std::ostream& out, Progress& progress) {
     const std::string& midiPath = line.operands[0];
@@ -194,4 +195,29 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::is
         out << "appended " << added << (added == 1 ? " note" : " notes") << " to " << rowPath
             << ", which now holds " << after << "\n";
     return {};
+}
+
+int record(const CommandLine& line, Console& console) {
+    Result<std::string> module = modulePathFor(line);
+    if (!module)
+        return console.finish(Failure{module.error()});
+    return console.finish(recordRow(line, *module, console.in, console.out, console.progress));
+}
+
+} // namespace
+
+CommandSpec recordCommand() {
+    return {"record",
+            "IN.mid ROW",
+            "record the notes of a MIDI file into a row",
+            "IN.mid ROW [--new] [--block-size N] [--sample-rate HZ]",
+            2,
+            2,
+            "Feeds every channel message of the MIDI file IN.mid (- for standard input) to the "
+            "module\nin time, with REC high: its recorder appends the NOTE_ONs to the row file "
+            "ROW, which is\nmade if it does not exist.\n",
+            {{"--new", nullptr, "replace an existing ROW with just this recording"},
+             blockSizeSpec(),
+             sampleRateSpec()},
+            record};
 }

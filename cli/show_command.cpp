@@ -1,9 +1,10 @@
 // show ROW: the row's notes, one a line, or as one line of words that write reads back. The
 // file is read a piece at a time, so a row of any size can be shown.
+#include "commands.h"
 #include "midi_file.h"
 #include "note_names.h"
+#include "row_files.h"
 #include "text_line.h"
-#include "tool.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -47,19 +48,6 @@ Status printNotes(std::FILE* file, const std::string& path, bool plain, std::ost
     return {};
 }
 
-} // namespace
-
-Status refuseMidiRow(const CommandLine& line, const std::string& path) {
-    if (line.has("--raw"))
-        return {};
-    if (!beginsAsMidi(path))
-        return {};
-    return Failure{path +
-                   ": is a MIDI file, not a row; 'record' makes a row of it and 'list' "
-                   "shows its notes (--raw " +
-                   line.command + "s its bytes anyway)"};
-}
-
 Status showRow(const CommandLine& line, std::ostream& out) {
     const std::string& path = line.operands[0];
     Result<uint64_t> length = rowLength(path);
@@ -76,4 +64,24 @@ Status showRow(const CommandLine& line, std::ostream& out) {
     const Status shown = printNotes(file, path, plain, out);
     std::fclose(file);
     return shown;
+}
+
+int show(const CommandLine& line, Console& console) {
+    return console.finish(showRow(line, console.out));
+}
+
+} // namespace
+
+CommandSpec showCommand() {
+    return {"show",
+            "ROW",
+            "list a row\'s notes",
+            "ROW [--plain] [--raw]",
+            1,
+            1,
+            "Lists the row file ROW: position, byte and note name (60 is C4). Bytes of 128 or more "
+            "are\nno notes; the module plays them as their low seven bits.\n",
+            {{"--plain", nullptr, "the notes as one line of names, the form write reads"},
+             {"--raw", nullptr, "show a file that begins as a MIDI file does, byte by byte"}},
+            show};
 }

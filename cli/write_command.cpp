@@ -1,9 +1,11 @@
 // write ROW NOTE...: a row made from notes written as names, numbers or raw bytes.
+#include "commands.h"
 #include "midi_file.h"
 #include "note_names.h"
+#include "row_files.h"
 #include "safe_file.h"
-#include "tool.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <iterator>
 
@@ -46,8 +48,6 @@ Result<std::vector<uint8_t>> startOf(const CommandLine& line, const std::string&
     return old;
 }
 
-} // namespace
-
 Status writeRow(const CommandLine& line, std::istream& in, std::ostream& out) {
     const std::string& path = line.operands[0];
     if (line.has("--append") && line.has("--force"))
@@ -71,4 +71,29 @@ Status writeRow(const CommandLine& line, std::istream& in, std::ostream& out) {
     else
         out << "wrote " << path << ": " << added << (added == 1 ? " note" : " notes") << "\n";
     return {};
+}
+
+int write(const CommandLine& line, Console& console) {
+    return console.finish(writeRow(line, console.in, console.out));
+}
+
+} // namespace
+
+CommandSpec writeCommand() {
+    return {"write",
+            "ROW NOTE...",
+            "make a row from note names, numbers or bytes",
+            "ROW NOTE... [--append | --force]\n"
+            "       kaveltrum-host write ROW - [--append | --force]",
+            2,
+            SIZE_MAX,
+            "Makes the row file ROW from notes: names from C-1 to G9 (C4 is 60; sharps #, flats "
+            "b,\nthe letter in either case), numbers 0..127, or b0..b255 for raw bytes (b200 is "
+            "the\nbyte 200, which is no note; a lower-case b and a number is always a byte, so "
+            "write the\nnote B3 as B3). Blanks or commas separate them. With - they are read "
+            "from\nstandard input, where # begins a comment that runs to the end of the line. The "
+            "row is\nwritten whole or not at all.\n",
+            {{"--append", nullptr, "add the notes to the end of an existing ROW"},
+             {"--force", nullptr, "replace an existing ROW"}},
+            write};
 }

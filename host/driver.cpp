@@ -340,6 +340,25 @@ Result<intptr_t> ModuleDriver::open() {
     return dispatch(OpOpen);
 }
 
+Status ModuleDriver::start(StartSettings settings) {
+    const auto step = [](const char* doing, const std::string& error) -> Status {
+        return Failure{std::string(doing) + ": " + error};
+    };
+    if (Status learned = learnPins(); !learned)
+        return step("learning the pins", learned.error());
+    if (Status wired = wirePins(); !wired)
+        return step("wiring the pins", wired.error());
+    if (settings.tell) {
+        if (Result<intptr_t> told = setSampleRate(settings.sampleRate); !told)
+            return step("setting the sample rate", told.error());
+        if (Result<intptr_t> told = setBlockSize(settings.blockSize); !told)
+            return step("setting the block size", told.error());
+    }
+    if (Result<intptr_t> opened = open(); !opened)
+        return step("opening", opened.error());
+    return {};
+}
+
 Result<intptr_t> ModuleDriver::close() {
     return dispatch(OpClose);
 }

@@ -45,6 +45,13 @@ struct MakeOptions {
     bool askProperties = true; // ask getModuleProperties first, as a host does before placing
 };
 
+// What a host tells an instance between learning its pins and opening it.
+struct StartSettings {
+    float sampleRate = 44100.0f;
+    int32_t blockSize = 64;
+    bool tell = true; // false: the instance keeps the rate and block size it was made with
+};
+
 // The answer to one pin description request, and the record the module filled.
 struct PinAnswer {
     intptr_t answer = 0;
@@ -93,6 +100,10 @@ class ModuleDriver {
     float* block(int32_t pin);
     // Writes an int16, bool, int32 or float value into a learned pin's variable.
     Status setParameter(int32_t pin, int32_t value);
+
+    // What every host does between makeModule and the first block: learns the pins, wires them,
+    // tells the sample rate and block size, and opens the instance. A failure names the step.
+    Status start(StartSettings settings = {});
 
     // ---- What the host answers
     void setText(int32_t pin, const std::string& text); // answered to HostPinText

@@ -44,21 +44,15 @@ Status HostInstance::start(InstanceSettings settings) {
         return Failure{"the module answered with something that is not a plug-in record"};
     if (!d.record()->event)
         return Failure{"the module's record has no event entry"};
-    if (Status learned = d.learnPins(); !learned)
-        return learned;
-    if (Status wired = d.wirePins(); !wired)
-        return wired;
+    if (Status started = d.start({settings.sampleRate, settings.blockSize}); !started)
+        return started;
     levels.assign(d.pins().size(), 0.0f);
     for (const PinInfo& pin : d.pins())
         sampleInputs.push_back(pin.datatype == DtSamples && pin.isInput());
     hasMidiInput = std::any_of(d.pins().begin(), d.pins().end(), [](const PinInfo& pin) {
         return pin.datatype == DtMidi && pin.direction == DirIn;
     });
-    if (Status told = statusOf(d.setSampleRate(settings.sampleRate)); !told)
-        return told;
-    if (Status told = statusOf(d.setBlockSize(settings.blockSize)); !told)
-        return told;
-    return statusOf(d.open());
+    return {};
 }
 
 // A sample input's block is filled when its level changes or the block grows, not per block:

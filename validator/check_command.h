@@ -3,13 +3,29 @@
 // with a verdict.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
-// Whether the tool's first word starts the check command or one of its child processes.
-bool isCheckCommand(const std::string& firstWord);
+struct CheckOptions {
+    std::string module;
+    bool strict = false;
+    std::optional<uint64_t> seed;  // a fresh one when not given
+    std::vector<std::string> only; // check names; empty runs them all
+    double timeout = 10.0;         // seconds per check
+};
 
-// Runs `check ...` or the hidden child sub-command; returns the exit status (0 every check
-// passed, 1 a check failed, 2 the command line was wrong or the module could not be loaded).
-int runCheckCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err);
+// Runs the checks on the module file; returns the exit status (0 every check passed, 1 a check
+// failed, 2 the module could not be loaded).
+int runChecks(const CheckOptions& options, std::ostream& out, std::ostream& err);
+
+// Names every check and says what it does, one a line.
+void listChecks(std::ostream& out);
+
+// The hidden first word that starts a child: `__check-child MODULE CHECK SEED FOLDER`.
+constexpr const char* ChildCommand = "__check-child";
+
+// The child's side: runs one check in a scratch folder and reports it.
+int runChildCheck(const std::vector<std::string>& arguments);

@@ -2,6 +2,7 @@
 // with, and the verdict the parent makes of what the child printed and how it ended.
 #pragma once
 
+#include "check_command.h"
 #include "checks.h"
 #include "child_process.h"
 
@@ -10,16 +11,11 @@
 #include <string>
 #include <vector>
 
-// The hidden first word that starts a child: `__check-child MODULE CHECK SEED FOLDER`.
-constexpr const char* ChildCommand = "__check-child";
 // The child's "check" that only loads the module file.
 constexpr const char* LoadProbe = "load";
 
 std::vector<std::string> childArguments(const std::string& module, const std::string& check,
                                         uint64_t seed, const std::string& folder);
-
-// The child's side: runs one check in `folder` and prints its report lines.
-int runChildCheck(const std::vector<std::string>& arguments);
 
 struct CheckVerdict {
     bool passed = false;

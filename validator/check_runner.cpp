@@ -1,7 +1,6 @@
 // The parent side of `check`: starts one child per check, turns what each child printed, or how
 // it ended, into one verdict line, and counts them.
 #include "check_command.h"
-#include "check_options.h"
 #include "check_run.h"
 #include "checks.h"
 #include "scratch_folder.h"
@@ -60,14 +59,6 @@ std::vector<const CheckEntry*> selected(const CheckOptions& options) {
     return checks;
 }
 
-void listChecks(std::ostream& out) {
-    for (const CheckEntry& entry : checkTable()) {
-        char name[24];
-        std::snprintf(name, sizeof name, "%-18s", entry.name);
-        out << name << entry.description << (entry.strictOnly ? " (--strict)" : "") << "\n";
-    }
-}
-
 // A working folder for one child, removed with whatever the module left in it; null when none
 // can be made.
 std::unique_ptr<ScratchFolder> scratchFolder() {
@@ -104,6 +95,14 @@ std::string loadProblem(const std::string& module, const CheckOptions& options) 
 }
 
 } // namespace
+
+void listChecks(std::ostream& out) {
+    for (const CheckEntry& entry : checkTable()) {
+        char name[24];
+        std::snprintf(name, sizeof name, "%-18s", entry.name);
+        out << name << entry.description << (entry.strictOnly ? " (--strict)" : "") << "\n";
+    }
+}
 
 CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uint64_t seed,
                          double timeout) {
@@ -171,28 +170,4 @@ int runChecks(const CheckOptions& options, std::ostream& out, std::ostream& err)
     }
     out << passed << " passed, " << failed << " failed\n";
     return failed ? 1 : 0;
-}
-
-bool isCheckCommand(const std::string& firstWord) {
-    return firstWord == "check" || firstWord == ChildCommand;
-}
-
-int runCheckCommand(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-    if (!words.empty() && words[0] == ChildCommand)
-        return runChildCheck(std::vector<std::string>(words.begin() + 1, words.end()));
-    Result<CheckOptions> options =
-        parseCheckOptions(std::vector<std::string>(words.begin() + 1, words.end()));
-    if (!options) {
-        err << "kaveltrum-host check: " << options.error() << "\n" << checkUsageText;
-        return 2;
-    }
-    if (options->help) {
-        out << checkUsageText;
-        return 0;
-    }
-    if (options->list) {
-        listChecks(out);
-        return 0;
-    }
-    return runChecks(*options, out, err);
 }

@@ -27,11 +27,8 @@ std::unique_ptr<ModuleDriver> makeInstance(CheckContext& context, const ModuleFi
 std::unique_ptr<ModuleDriver> openInstance(CheckContext& context, const ModuleFile& file,
                                            float rate, int32_t blockSize) {
     std::unique_ptr<ModuleDriver> driver = makeInstance(context, file);
-    need(context, driver->learnPins(), "learning the pins");
-    need(context, driver->wirePins(), "wiring the pins");
-    need(context, driver->setSampleRate(rate), "setting the sample rate");
-    need(context, driver->setBlockSize(blockSize), "setting the block size");
-    need(context, driver->open(), "opening");
+    const Status started = driver->start({rate, blockSize});
+    context.require(started.ok(), started.error());
     requireSoundOutput(context, *driver, "while opening");
     return driver;
 }

@@ -1,18 +1,17 @@
 // Block sizes and sample rates: the module records and plays at every one a host may choose,
 // and survives the ones no host should announce.
-#include "validator.h"
+#include "support/instance.h"
 
 #include <cmath>
 #include <limits>
 #include <random>
 
-namespace validator {
 namespace {
 
 std::vector<int32_t> blockSizes() {
     std::vector<int32_t> sizes = {1, 2, 17, 64, 1024, 4096, 16384};
     std::mt19937 random(0x4B56);
-    std::uniform_int_distribution<int32_t> any(1, MaxBlockSize);
+    std::uniform_int_distribution<int32_t> any(1, BlockCapacity);
     for (int n = 0; n < 8; ++n)
         sizes.push_back(any(random));
     return sizes;
@@ -33,17 +32,17 @@ TEST(ValidatorBlocks, RecordAndPlayAtEveryBlockSizeAndSampleRate) {
             ++run;
             const std::string row = scratch.file("row-" + std::to_string(run) + ".brumo");
             const std::vector<int> notes = {run % 128, (run * 7 + 3) % 128, (run * 13 + 5) % 128};
-            Hosted hosted({rate, size});
+            LoadedKaveltrum hosted(told(rate, size));
             hosted.param(LoopIt, 0);
-            hosted.text(row);
-            hosted.level(Rec, 1.0f);
-            hosted.run();
+            hosted.outFile(row);
+            hosted.set(Rec, 1.0f);
+            hosted.block();
             for (int note : notes)
                 hosted.midi(noteOn(note, 90));
-            hosted.level(Rec, 0.0f);
+            hosted.set(Rec, 0.0f);
             hosted.reload();
-            hosted.level(Play, 1.0f);
-            hosted.run(); // GATE low: armed
+            hosted.set(Play, 1.0f);
+            hosted.block(); // GATE low: armed
             for (int i = 0; i < 4; ++i)
                 hosted.pulse();
             EXPECT_EQ(hosted.played(), notes);
@@ -62,16 +61,16 @@ TEST(ValidatorBlocks, SizeAndRateChangedWhilePlaying) {
     for (int i = 0; i < 120; ++i)
         bytes.push_back(static_cast<uint8_t>(i));
     writeBytes(row, bytes);
-    Hosted hosted;
-    hosted.text(row);
-    hosted.level(Play, 1.0f);
-    hosted.run();
+    LoadedKaveltrum hosted(told());
+    hosted.outFile(row);
+    hosted.set(Play, 1.0f);
+    hosted.block();
     std::vector<int> expected;
     size_t next = 0;
     for (int32_t size : blockSizes())
         for (float rate : {sampleRates[next % 13], 1000.0f, 768000.0f}) {
-            hosted.setBlockSize(size);
-            hosted.setSampleRate(rate);
+            hosted.host.setBlockSize(size);
+            hosted.host.setSampleRate(rate);
             hosted.pulse();
             expected.push_back(static_cast<int>(next++ % bytes.size()));
         }
@@ -108,7 +107,7 @@ TEST(ValidatorBlocks, OddBlockSizesAndRatesAnnounced) {
     for (const Announcement& odd : table) {
         SCOPED_TRACE(odd.name);
         const std::string row = scratch.file(std::string(odd.name) + ".brumo");
-        RawHost raw;
+        LoadedKaveltrum raw(unopened());
         raw.frames = odd.frames;
         // before open, and again after
         raw.dispatch(OpSetBlockSize, 0, odd.blockSize);
@@ -117,7 +116,7 @@ TEST(ValidatorBlocks, OddBlockSizesAndRatesAnnounced) {
         raw.dispatch(OpSetBlockSize, 0, odd.blockSize);
         raw.dispatch(OpSetSampleRate, 0, 0, nullptr, odd.sampleRate);
         raw.param(LoopIt, 0);
-        raw.text(row);
+        raw.outFile(row);
         raw.set(Rec, 1.0f);
         raw.block();
         for (int note : {48, 50, 52})
@@ -130,7 +129,7 @@ TEST(ValidatorBlocks, OddBlockSizesAndRatesAnnounced) {
             raw.pulse();
         const std::vector<int> notes =
             odd.blockSize > 0 ? std::vector<int>({48, 50, 52}) : std::vector<int>();
-        EXPECT_EQ(notesPlayed(raw.sent), notes);
+        EXPECT_EQ(raw.played(), notes);
         raw.close();
         EXPECT_EQ(readBytes(row), std::vector<uint8_t>(notes.begin(), notes.end()));
     }
@@ -142,22 +141,22 @@ TEST(ValidatorBlocks, InputsAreReadAtTheBlockStartOnly) {
     Scratch scratch;
     const std::string row = scratch.file("row.brumo");
     writeBytes(row, {60, 62, 64, 65, 67, 69, 71, 72});
-    RawHost raw;
+    LoadedKaveltrum raw(unopened());
     raw.open();
-    raw.text(row);
+    raw.outFile(row);
     raw.set(Play, 1.0f);
     raw.block();
     for (int32_t start : {0, 1, 31, 62, 63}) {
         SCOPED_TRACE("start " + std::to_string(start));
-        const size_t before = raw.sent.size();
+        const size_t before = raw.sent().size();
         raw.set(Gate, 1.0f);
         raw.input(Gate)[start] = 0.0f; // low exactly where the block starts
         raw.block(start);
-        EXPECT_EQ(raw.sent.size(), before);
+        EXPECT_EQ(raw.sent().size(), before);
         raw.set(Gate, 0.0f);
         raw.input(Gate)[start] = 1.0f; // high exactly there
         raw.block(start);
-        EXPECT_EQ(raw.sent.size(), before + 1);
+        EXPECT_EQ(raw.sent().size(), before + 1);
         raw.set(Gate, 0.0f);
         raw.block(start);
     }
@@ -170,10 +169,10 @@ TEST(ValidatorBlocks, StartPositionsOutsideTheBlockReadNothing) {
     Scratch scratch;
     const std::string row = scratch.file("row.brumo");
     writeBytes(row, {60, 62, 64});
-    RawHost raw;
+    LoadedKaveltrum raw(unopened());
     raw.open();
     raw.dispatch(OpSetBlockSize, 0, 64);
-    raw.text(row);
+    raw.outFile(row);
     raw.set(Play, 1.0f);
     raw.block(); // GATE low arms the player
     raw.set(Gate, 1.0f);
@@ -183,13 +182,12 @@ TEST(ValidatorBlocks, StartPositionsOutsideTheBlockReadNothing) {
         SCOPED_TRACE("start " + std::to_string(start));
         raw.block(start);
         raw.midi(noteOn(70));
-        EXPECT_TRUE(raw.sent.empty());
+        EXPECT_TRUE(raw.sent().empty());
     }
     raw.block(63); // the block's last sample
-    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60}));
+    EXPECT_EQ(raw.played(), std::vector<int>({60}));
     raw.close();
     EXPECT_EQ(readBytes(row), std::vector<uint8_t>({60, 62, 64}));
 }
 
 } // namespace
-} // namespace validator

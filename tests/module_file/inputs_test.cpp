@@ -1,13 +1,12 @@
 // Samples and parameters at the edges of what their types hold: NaN, infinities, denormals,
 // huge numbers, and every int16 parameter at -32768 and 32767.
-#include "validator.h"
+#include "support/instance.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <limits>
 
-namespace validator {
 namespace {
 
 // How a control input must take a sample: high above 0.2, low at or below it, and a NaN as
@@ -51,23 +50,23 @@ const Sample samples[] = {
 
 // A loaded row of 60, 62, 64 played once, every input at 0.
 struct Stage {
-    Hosted hosted;
+    LoadedKaveltrum hosted{told()};
     std::string row;
     explicit Stage(const std::string& path) : row(path) {
         writeBytes(row, {60, 62, 64});
         for (Pin pin : {Rec, Play, Return, Gate, Reload})
-            hosted.level(pin, 0.0f);
+            hosted.set(pin, 0.0f);
         hosted.param(LoopIt, 0);
         hosted.param(NextNoteOff, 0);
-        hosted.text(row);
-        hosted.run(); // GATE low: armed
+        hosted.outFile(row);
+        hosted.block(); // GATE low: armed
     }
     // The number of notes sent so far after each of these GATE levels, one block each.
     std::vector<size_t> gates(std::initializer_list<float> levels) {
         std::vector<size_t> counts;
         for (float level : levels) {
-            hosted.level(Gate, level);
-            hosted.run();
+            hosted.set(Gate, level);
+            hosted.block();
             counts.push_back(hosted.sent().size());
         }
         return counts;
@@ -84,10 +83,10 @@ TEST(ValidatorInputs, ExtremeSamplesOnEveryInput) {
         {
             SCOPED_TRACE(std::string("REC at ") + sample.name);
             Stage stage(scratch.file(name + "-rec.brumo"));
-            stage.hosted.level(Rec, v);
-            stage.hosted.run();
+            stage.hosted.set(Rec, v);
+            stage.hosted.block();
             stage.hosted.midi(noteOn(70));
-            stage.hosted.level(Rec, 0.0f);
+            stage.hosted.set(Rec, 0.0f);
             stage.hosted.close();
             EXPECT_EQ(readBytes(stage.row), high ? std::vector<uint8_t>({60, 62, 64, 70})
                                                  : std::vector<uint8_t>({60, 62, 64}));
@@ -95,14 +94,14 @@ TEST(ValidatorInputs, ExtremeSamplesOnEveryInput) {
         {
             SCOPED_TRACE(std::string("PLAY at ") + sample.name);
             Stage stage(scratch.file(name + "-play.brumo"));
-            stage.hosted.level(Play, v);
+            stage.hosted.set(Play, v);
             stage.gates({1.0f, 0.0f});
             EXPECT_EQ(stage.hosted.played(), high ? std::vector<int>({60}) : std::vector<int>());
         }
         {
             SCOPED_TRACE(std::string("GATE at ") + sample.name);
             Stage stage(scratch.file(name + "-gate.brumo"));
-            stage.hosted.level(Play, 1.0f);
+            stage.hosted.set(Play, 1.0f);
             // From armed: the level may play; then after a note, the level may re-arm.
             const std::vector<size_t> counts = stage.gates({v, 0.0f, 1.0f, v, 1.0f});
             const std::vector<size_t> expected =
@@ -114,11 +113,11 @@ TEST(ValidatorInputs, ExtremeSamplesOnEveryInput) {
         {
             SCOPED_TRACE(std::string("RETURN at ") + sample.name);
             Stage stage(scratch.file(name + "-return.brumo"));
-            stage.hosted.level(Play, 1.0f);
+            stage.hosted.set(Play, 1.0f);
             stage.hosted.pulse();
-            stage.hosted.level(Return, v);
-            stage.hosted.run();
-            stage.hosted.level(Return, 0.0f);
+            stage.hosted.set(Return, v);
+            stage.hosted.block();
+            stage.hosted.set(Return, 0.0f);
             stage.hosted.pulse();
             EXPECT_EQ(stage.hosted.played(),
                       high ? std::vector<int>({60, 60}) : std::vector<int>({60, 62}));
@@ -126,14 +125,14 @@ TEST(ValidatorInputs, ExtremeSamplesOnEveryInput) {
         {
             SCOPED_TRACE(std::string("RELOAD at ") + sample.name);
             Stage stage(scratch.file(name + "-reload.brumo"));
-            stage.hosted.level(Rec, 1.0f);
-            stage.hosted.run();
+            stage.hosted.set(Rec, 1.0f);
+            stage.hosted.block();
             stage.hosted.midi(noteOn(66));
-            stage.hosted.level(Rec, 0.0f);
-            stage.hosted.level(Reload, v);
-            stage.hosted.run();
-            stage.hosted.level(Reload, 0.0f);
-            stage.hosted.level(Play, 1.0f);
+            stage.hosted.set(Rec, 0.0f);
+            stage.hosted.set(Reload, v);
+            stage.hosted.block();
+            stage.hosted.set(Reload, 0.0f);
+            stage.hosted.set(Play, 1.0f);
             for (int i = 0; i < 4; ++i)
                 stage.hosted.pulse();
             EXPECT_EQ(stage.hosted.played(),
@@ -167,7 +166,7 @@ TEST(ValidatorParameters, ExtremesOnEveryParameter) {
     for (Pin pin : parameters)
         for (int32_t value : extremes)
             cases.push_back(
-                {std::string(pinNames[pin]) + " = " + std::to_string(value), {{pin, value}}});
+                {"pin " + std::to_string(pin) + " = " + std::to_string(value), {{pin, value}}});
     for (int32_t value : {-32768, 32767}) {
         Case all{"all at " + std::to_string(value), {}};
         for (Pin pin : parameters)
@@ -180,7 +179,7 @@ TEST(ValidatorParameters, ExtremesOnEveryParameter) {
         SCOPED_TRACE(c.name);
         const std::string row = scratch.file("row-" + std::to_string(run++) + ".brumo");
         writeBytes(row, bytes);
-        Hosted hosted;
+        LoadedKaveltrum hosted(told());
         int32_t loopIt = 1;
         int32_t velocity = 100;
         for (auto [pin, value] : c.values) {
@@ -188,18 +187,18 @@ TEST(ValidatorParameters, ExtremesOnEveryParameter) {
             loopIt = pin == LoopIt ? value : loopIt;
             velocity = pin == Velocity ? value : velocity;
         }
-        hosted.text(row);
-        hosted.level(Play, 1.0f);
-        hosted.run();
+        hosted.outFile(row);
+        hosted.set(Play, 1.0f);
+        hosted.block();
         for (int i = 0; i < 60; ++i)
             hosted.pulse();
         const std::vector<int> played = hosted.played();
         EXPECT_EQ(played.size(), loopIt == 1 ? 60u : 8u);
         EXPECT_TRUE(std::all_of(played.begin(), played.end(), inRow));
-        for (const ModuleMidi& m : hosted.sent()) {
-            EXPECT_TRUE(inRow(midiData1(m.message)));
-            if (midiStatus(m.message) == MidiNoteOn && velocity >= 0 && velocity <= 127) {
-                EXPECT_EQ(midiData2(m.message), velocity);
+        for (const int32_t message : hosted.sent()) {
+            EXPECT_TRUE(inRow(midiData1(message)));
+            if (midiStatus(message) == MidiNoteOn && velocity >= 0 && velocity <= 127) {
+                EXPECT_EQ(midiData2(message), velocity);
             }
         }
     }
@@ -211,11 +210,11 @@ TEST(ValidatorParameters, ExtremesChangedWhilePlaying) {
     Scratch scratch;
     const std::string row = scratch.file("row.brumo");
     writeBytes(row, std::vector<uint8_t>(eightNotes.begin(), eightNotes.end()));
-    Hosted hosted;
-    hosted.text(row);
-    hosted.level(Play, 1.0f);
-    hosted.level(Rec, 1.0f);
-    hosted.run();
+    LoadedKaveltrum hosted(told());
+    hosted.outFile(row);
+    hosted.set(Play, 1.0f);
+    hosted.set(Rec, 1.0f);
+    hosted.block();
     std::vector<uint8_t> recorded(eightNotes.begin(), eightNotes.end());
     const size_t count = std::size(extremes);
     for (size_t i = 0; i < 400; ++i) {
@@ -233,4 +232,3 @@ TEST(ValidatorParameters, ExtremesChangedWhilePlaying) {
 }
 
 } // namespace
-} // namespace validator

@@ -1,65 +1,12 @@
-// Instances made, opened and closed the way hosts do it: many times over, many at once, in any
-// order, and opened twice.
-#include "validator.h"
+// Instances of the loaded module file that share its process-wide state: many at once, opened,
+// driven and closed in any order, and one opened twice.
+#include "support/instance.h"
 
 #include <algorithm>
 #include <numeric>
 #include <random>
 
-namespace validator {
 namespace {
-
-// A new instance every cycle; every 500th cycle loads what the earlier ones recorded, plays it
-// back and records one more note, which its close must keep.
-TEST(ValidatorLifecycle, OpenAndCloseTenThousandTimes) {
-    Scratch scratch;
-    const std::string row = scratch.file("cycles.brumo");
-    std::vector<int> recorded;
-    for (int cycle = 0; cycle < 10000; ++cycle) {
-        Hosted hosted;
-        if (cycle % 500 != 0)
-            continue;
-        SCOPED_TRACE("cycle " + std::to_string(cycle));
-        hosted.param(LoopIt, 0);
-        hosted.text(row);
-        hosted.level(Play, 1.0f);
-        hosted.run(); // GATE low: armed
-        for (size_t i = 0; i < recorded.size(); ++i)
-            hosted.pulse();
-        EXPECT_EQ(hosted.played(), recorded);
-        hosted.level(Rec, 1.0f);
-        hosted.run();
-        const int note = 20 + cycle / 500;
-        hosted.midi(noteOn(note, 1 + cycle % 127));
-        recorded.push_back(note);
-    }
-    const std::vector<uint8_t> file = readBytes(row);
-    EXPECT_EQ(std::vector<int>(file.begin(), file.end()), recorded);
-}
-
-// Through the raw record: closed without ever being opened, opened once, opened twice.
-TEST(ValidatorLifecycle, MadeOpenedAndClosedInEveryWayTenThousandTimes) {
-    Scratch scratch;
-    const std::string row = scratch.file("raw-cycles.brumo");
-    std::vector<uint8_t> recorded;
-    for (int cycle = 0; cycle < 10000; ++cycle) {
-        RawHost raw;
-        const int opens = cycle % 3;
-        for (int n = 0; n < opens; ++n)
-            raw.open();
-        if (cycle % 1000 != 999)
-            continue;
-        SCOPED_TRACE("cycle " + std::to_string(cycle) + ", opened " + std::to_string(opens));
-        raw.text(row); // an instance never opened has no pins and ignores it
-        raw.set(Rec, 1.0f);
-        raw.block();
-        const auto note = static_cast<uint8_t>(cycle / 1000);
-        raw.midi(noteOn(note));
-        if (opens > 0)
-            recorded.push_back(note);
-    }
-    EXPECT_EQ(readBytes(row), recorded);
-}
 
 struct Orders {
     const char* name;
@@ -97,28 +44,28 @@ TEST(ValidatorLifecycle, SixteenInstancesOpenedDrivenAndClosedInAnyOrder) {
             expectedFile.push_back(static_cast<uint8_t>(30 + i));
         writeBytes(row, expectedFile);
 
-        std::vector<std::unique_ptr<RawHost>> instances;
+        std::vector<std::unique_ptr<LoadedKaveltrum>> instances;
         for (int i = 0; i < 16; ++i)
-            instances.push_back(std::make_unique<RawHost>());
+            instances.push_back(std::make_unique<LoadedKaveltrum>(unopened()));
         for (int i : openOrder)
             instances[i]->open();
         for (auto& instance : instances) {
             instance->param(NextNoteOff, 1);
             instance->set(Play, 1.0f);
         }
-        RawHost& loader = *instances[driveOrder[0]];
-        loader.text(row);
+        LoadedKaveltrum& loader = *instances[driveOrder[0]];
+        loader.outFile(row);
         loader.block(); // GATE low: armed
 
         std::vector<int> played;
         for (int k = 0; k < 32; ++k) {
-            RawHost& driver = *instances[driveOrder[k % 16]];
-            const size_t before = driver.sent.size();
+            LoadedKaveltrum& driver = *instances[driveOrder[k % 16]];
+            const size_t before = driver.sent().size();
             driver.pulse();
-            ASSERT_EQ(driver.sent.size(), before + 2) << "pulse " << k;
-            EXPECT_EQ(driver.sent[before].message, noteOn(30 + k));
-            EXPECT_EQ(driver.sent[before + 1].message, noteOff(30 + k));
-            played.push_back(midiData1(driver.sent[before].message));
+            ASSERT_EQ(driver.sent().size(), before + 2) << "pulse " << k;
+            EXPECT_EQ(driver.sent()[before], noteOn(30 + k));
+            EXPECT_EQ(driver.sent()[before + 1], noteOff(30 + k));
+            played.push_back(midiData1(driver.sent()[before]));
         }
 
         // REC through one instance, notes through all of them, RELOAD through another.
@@ -138,11 +85,11 @@ TEST(ValidatorLifecycle, SixteenInstancesOpenedDrivenAndClosedInAnyOrder) {
             instances[closeOrder[c]]->close();
             if (c + 1 == closeOrder.size())
                 break;
-            RawHost& survivor = *instances[closeOrder[c + 1]];
-            const size_t before = survivor.sent.size();
+            LoadedKaveltrum& survivor = *instances[closeOrder[c + 1]];
+            const size_t before = survivor.sent().size();
             survivor.pulse();
-            ASSERT_FALSE(survivor.sent.size() == before) << "after closing " << c + 1;
-            EXPECT_EQ(survivor.sent[before].message, noteOn(expectedFile[next++]));
+            ASSERT_FALSE(survivor.sent().size() == before) << "after closing " << c + 1;
+            EXPECT_EQ(survivor.sent()[before], noteOn(expectedFile[next++]));
         }
         EXPECT_EQ(readBytes(row), expectedFile);
     }
@@ -154,26 +101,26 @@ TEST(ValidatorLifecycle, SecondOpenStartsOver) {
     Scratch scratch;
     const std::string row = scratch.file("row.brumo");
     writeBytes(row, {60, 62, 64});
-    RawHost raw;
+    LoadedKaveltrum raw(unopened());
     raw.open();
     raw.param(LoopIt, 0);
-    raw.text(row);
+    raw.outFile(row);
     raw.set(Play, 1.0f);
     raw.block();
     raw.pulse();
-    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60}));
+    EXPECT_EQ(raw.played(), std::vector<int>({60}));
 
     raw.open();
     raw.pulse();
-    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60})) << "the row is silent until a load";
+    EXPECT_EQ(raw.played(), std::vector<int>({60})) << "the row is silent until a load";
     raw.reload();
     raw.pulse();
     raw.pulse();
-    EXPECT_EQ(notesPlayed(raw.sent), std::vector<int>({60, 60, 62}));
+    EXPECT_EQ(raw.played(), std::vector<int>({60, 60, 62}));
 
     // Pins rebuilt: OUTFILE, REC and MIDI In still work.
     const std::string other = scratch.file("other.brumo");
-    raw.text(other);
+    raw.outFile(other);
     EXPECT_TRUE(exists(other));
     raw.set(Rec, 1.0f);
     raw.block();
@@ -186,4 +133,3 @@ TEST(ValidatorLifecycle, SecondOpenStartsOver) {
 }
 
 } // namespace
-} // namespace validator

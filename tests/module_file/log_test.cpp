@@ -4,13 +4,12 @@
 //
 // On Windows every test shares one log file on drive D:, so these tests take turns with every
 // other test that writes it, and only lines carrying this run's own mark are compared there.
-#include "validator.h"
+#include "support/instance.h"
 
 #include <chrono>
 #include <cstdio>
 #include <sstream>
 
-namespace validator {
 namespace {
 
 #if defined(_WIN32)
@@ -38,12 +37,12 @@ std::string logLine(const std::string& text) {
 
 TEST(ValidatorDiagnoseLog, SwitchValuesAndNamesOfEveryLength) {
     Scratch scratch;
-    ASSERT_TRUE(kaveltrum().properties().ok()); // the lines begin with the module's name
+    ASSERT_TRUE(kaveltrumFile().properties().ok()); // the lines begin with the module's name
     const std::string mark =
         "vlog" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
     std::vector<std::string> expected;
-    RawHost raw;
-    raw.driver().textStyle = TextStyle::Brimful;
+    LoadedKaveltrum raw(unopened());
+    raw.host.textStyle = TextStyle::Brimful;
     raw.open();
     for (int switchValue : {1, 2, 0x80, 0xFF}) {
         for (size_t length : {size_t{0}, size_t{12}, size_t{399}, size_t{400}, size_t{1500}}) {
@@ -58,14 +57,14 @@ TEST(ValidatorDiagnoseLog, SwitchValuesAndNamesOfEveryLength) {
             const std::string kept = name.substr(0, 399);
 
             raw.diagnose(static_cast<uint8_t>(switchValue));
-            raw.text(name); // too long a name opens nothing; the short one is created empty
-            raw.reload();   // only the short name loads, and the load is logged
+            raw.outFile(name); // too long a name opens nothing; the short one is created empty
+            raw.reload();      // only the short name loads, and the load is logged
             expected.push_back(logLine("KAVELTRUM " + kept));
             if (length == 12)
                 expected.push_back("KAVELTRUM itaki= 0\n");
 
             raw.diagnose(0);
-            raw.text(name);
+            raw.outFile(name);
             raw.reload();
         }
     }
@@ -99,4 +98,3 @@ TEST(ValidatorDiagnoseLog, SwitchValuesAndNamesOfEveryLength) {
 }
 
 } // namespace
-} // namespace validator

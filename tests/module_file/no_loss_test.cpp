@@ -1,13 +1,12 @@
 // Nothing recorded is lost: every NOTE_ON accepted while recording is in the record file, in the
 // order it arrived, after the next load and after the instance closes, however many notes come
 // between loads and however the load or the close comes about.
-#include "validator.h"
+#include "support/instance.h"
 
 #include <algorithm>
 #include <iterator>
 #include <memory>
 
-namespace validator {
 namespace {
 
 // Messages that are not NOTE_ONs and must not be recorded.
@@ -23,7 +22,7 @@ int32_t nthNote(int i) {
 }
 
 // Sends `count` notes with something else after every third; returns their note numbers.
-void record(Hosted& via, int count, int& next, std::vector<uint8_t>& expected) {
+void record(LoadedKaveltrum& via, int count, int& next, std::vector<uint8_t>& expected) {
     for (int n = 0; n < count; ++n, ++next) {
         via.midi(nthNote(next));
         expected.push_back(static_cast<uint8_t>(midiData1(nthNote(next))));
@@ -42,10 +41,10 @@ TEST(ValidatorNoLoss, ThousandsOfNotesAcrossManyLoads) {
     std::vector<uint8_t> expected;
     int next = 0;
     {
-        Hosted hosted;
-        hosted.text(row);
-        hosted.level(Rec, 1.0f);
-        hosted.run();
+        LoadedKaveltrum hosted(told());
+        hosted.outFile(row);
+        hosted.set(Rec, 1.0f);
+        hosted.block();
         int round = 0;
         for (int count : counts) {
             SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(count) +
@@ -57,16 +56,16 @@ TEST(ValidatorNoLoss, ThousandsOfNotesAcrossManyLoads) {
                 break;
             case 1:
                 record(hosted, count, next, expected);
-                hosted.text(row);
-                hosted.run(); // recording again from the next block on
+                hosted.outFile(row);
+                hosted.block(); // recording again from the next block on
                 break;
             default:
-                hosted.level(Reload, 1.0f);
+                hosted.set(Reload, 1.0f);
                 for (int left = count; left > 0; left -= 1000) {
                     record(hosted, std::min(left, 1000), next, expected);
-                    hosted.run();
+                    hosted.block();
                 }
-                hosted.level(Reload, 0.0f);
+                hosted.set(Reload, 0.0f);
                 break;
             }
             ASSERT_EQ(readBytes(row), expected);
@@ -75,11 +74,11 @@ TEST(ValidatorNoLoss, ThousandsOfNotesAcrossManyLoads) {
     } // closed
     ASSERT_EQ(readBytes(row), expected);
 
-    Hosted player;
+    LoadedKaveltrum player(told());
     player.param(LoopIt, 0);
-    player.text(row);
-    player.level(Play, 1.0f);
-    player.run();
+    player.outFile(row);
+    player.set(Play, 1.0f);
+    player.block();
     for (size_t i = 0; i < expected.size() + 1; ++i)
         player.pulse();
     EXPECT_EQ(player.played(), std::vector<int>(expected.begin(), expected.end()));
@@ -94,10 +93,10 @@ TEST(ValidatorNoLoss, ClosingKeepsEveryNote) {
         SCOPED_TRACE(std::to_string(count) + " notes");
         const std::string row = scratch.file("row" + std::to_string(count) + ".brumo");
         std::vector<uint8_t> expected;
-        Hosted hosted;
-        hosted.text(row);
-        hosted.level(Rec, 1.0f);
-        hosted.run();
+        LoadedKaveltrum hosted(told());
+        hosted.outFile(row);
+        hosted.set(Rec, 1.0f);
+        hosted.block();
         record(hosted, count, next, expected);
         hosted.close();
         EXPECT_EQ(readBytes(row), expected);
@@ -114,27 +113,27 @@ TEST(ValidatorNoLoss, AcrossInstancesClosingAndReplacingEachOther) {
     std::vector<uint8_t> expected;
     int next = 0;
     auto fresh = [&row](bool load) {
-        auto made = std::make_unique<Hosted>();
-        made->level(Rec, 1.0f);
+        auto made = std::make_unique<LoadedKaveltrum>(told());
+        made->set(Rec, 1.0f);
         if (load) {
-            made->text(row);
-            made->run();
+            made->outFile(row);
+            made->block();
         }
         return made;
     };
-    std::unique_ptr<Hosted> pair[2] = {fresh(true), fresh(false)};
+    std::unique_ptr<LoadedKaveltrum> pair[2] = {fresh(true), fresh(false)};
     for (int round = 0; round < 60; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        Hosted& via = *pair[round % 2];
-        Hosted& other = *pair[1 - round % 2];
+        LoadedKaveltrum& via = *pair[round % 2];
+        LoadedKaveltrum& other = *pair[1 - round % 2];
         record(via, 50 + round * 97 % 700, next, expected);
         switch (round % 4) {
         case 0:
             via.reload();
             break;
         case 1:
-            other.text(row);
-            other.run();
+            other.outFile(row);
+            other.block();
             break;
         default: {
             const int gone = round % 4 == 2 ? 0 : 1;
@@ -153,4 +152,3 @@ TEST(ValidatorNoLoss, AcrossInstancesClosingAndReplacingEachOther) {
 }
 
 } // namespace
-} // namespace validator

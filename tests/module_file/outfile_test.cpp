@@ -1,10 +1,9 @@
 // OUTFILE texts a record file cannot be made of: too long, unterminated, empty, the name of a
 // folder, of a read-only file, of a file in a folder that does not exist.
-#include "validator.h"
+#include "support/instance.h"
 
 #include <filesystem>
 
-namespace validator {
 namespace {
 
 namespace fs = std::filesystem;
@@ -60,11 +59,11 @@ TEST(ValidatorOutFile, LongAndUnterminatedTextsKeepTheirFirst399Characters) {
         std::string given = kept + std::string(1500, 'x');
         given.resize(text.length);
         const int note = 30 + id;
-        RawHost raw;
-        raw.driver().textStyle = text.careless ? TextStyle::Brimful : TextStyle::Terminated;
+        LoadedKaveltrum raw(unopened());
+        raw.host.textStyle = text.careless ? TextStyle::Brimful : TextStyle::Terminated;
         raw.open();
-        raw.text(given);
-        EXPECT_EQ(lastTextCapacity(raw.driver()), 400)
+        raw.outFile(given);
+        EXPECT_EQ(lastTextCapacity(raw.host), 400)
             << "the size of the module's buffer for the name";
         raw.set(Rec, 1.0f);
         raw.block();
@@ -99,12 +98,12 @@ TEST(ValidatorOutFile, NamesThatAreNoRecordFile) {
     for (const std::string& name : names) {
         SCOPED_TRACE("OUTFILE '" + name + "'");
         const size_t entries = entriesIn(scratch.path());
-        Hosted hosted;
+        LoadedKaveltrum hosted(told());
         hosted.param(LoopIt, 0);
-        hosted.text(name);
-        hosted.level(Play, 1.0f);
-        hosted.level(Rec, 1.0f);
-        hosted.run();
+        hosted.outFile(name);
+        hosted.set(Play, 1.0f);
+        hosted.set(Rec, 1.0f);
+        hosted.block();
         hosted.midi(noteOn(50));
         hosted.pulse();
         hosted.pulse();
@@ -127,4 +126,3 @@ TEST(ValidatorOutFile, NamesThatAreNoRecordFile) {
 }
 
 } // namespace
-} // namespace validator

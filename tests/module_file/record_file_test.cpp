@@ -1,13 +1,12 @@
 // Record files as users leave them: missing, empty, huge, a folder, removed or cut short behind
 // the module's back, or on a device where every write fails.
-#include "validator.h"
+#include "support/instance.h"
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 
-namespace validator {
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,16 +38,16 @@ TEST(ValidatorRecordFile, MissingEmptyShortOrAFolder) {
         SCOPED_TRACE(kind.name);
         const std::string row = scratch.file(std::string(kind.name) + ".brumo");
         kind.make(row);
-        Hosted hosted;
+        LoadedKaveltrum hosted(told());
         hosted.param(LoopIt, 0);
-        hosted.text(row);
-        hosted.level(Play, 1.0f);
-        hosted.run();
+        hosted.outFile(row);
+        hosted.set(Play, 1.0f);
+        hosted.block();
         for (int i = 0; i < 4; ++i)
             hosted.pulse();
         EXPECT_EQ(hosted.played(), kind.plays);
-        hosted.level(Rec, 1.0f);
-        hosted.run();
+        hosted.set(Rec, 1.0f);
+        hosted.block();
         hosted.midi(noteOn(50));
         hosted.midi(noteOn(51));
         hosted.close();
@@ -66,12 +65,12 @@ TEST(ValidatorRecordFile, EmptyRowUnderEveryControl) {
     const std::string row = scratch.file("empty.brumo");
     writeBytes(row, {});
     for (int32_t loop : {0, 1}) {
-        Hosted hosted;
+        LoadedKaveltrum hosted(told());
         hosted.param(LoopIt, loop);
         hosted.param(NextNoteOff, 3);
-        hosted.text(row);
+        hosted.outFile(row);
         for (Pin held : {Play, Return, Reload, Rec}) {
-            hosted.level(held, 1.0f);
+            hosted.set(held, 1.0f);
             for (int i = 0; i < 5; ++i)
                 hosted.pulse();
         }
@@ -91,16 +90,16 @@ TEST(ValidatorRecordFile, FiftyMegabytes) {
         bytes[i] = static_cast<uint8_t>((i * 7 + i / 4096) % 128);
     writeBytes(row, bytes);
 
-    Hosted hosted;
-    hosted.text(row);
-    hosted.level(Play, 1.0f);
-    hosted.level(Rec, 1.0f);
-    hosted.run();
+    LoadedKaveltrum hosted(told());
+    hosted.outFile(row);
+    hosted.set(Play, 1.0f);
+    hosted.set(Rec, 1.0f);
+    hosted.block();
     hosted.midi(noteOn(1));
     hosted.pulse();
-    hosted.level(Reload, 1.0f);
-    hosted.run(3); // three loads
-    hosted.level(Reload, 0.0f);
+    hosted.set(Reload, 1.0f);
+    hosted.blocks(3); // three loads
+    hosted.set(Reload, 0.0f);
     hosted.midi(noteOn(2));
     hosted.pulse();
     hosted.pulse();
@@ -125,18 +124,19 @@ TEST(ValidatorRecordFile, RemovedBetweenTwoLoads) {
         SCOPED_TRACE(held ? "removed while held open" : "removed after its instance closed");
         const std::string row = scratch.file(held ? "held.brumo" : "released.brumo");
         writeBytes(row, {60, 62, 64});
-        auto hosted = std::make_unique<Hosted>();
+        auto hosted = std::make_unique<LoadedKaveltrum>(told());
         hosted->param(LoopIt, 0);
-        hosted->text(row);
-        hosted->level(Play, 1.0f);
-        hosted->run();
+        hosted->outFile(row);
+        hosted->set(Play, 1.0f);
+        hosted->block();
         hosted->pulse();
         EXPECT_EQ(hosted->played(), std::vector<int>({60}));
         if (!held) {
             hosted->close();
-            hosted = std::make_unique<Hosted>(); // the file's name is kept for the whole process
+            hosted = std::make_unique<LoadedKaveltrum>(
+                told()); // the file's name is kept for the whole process
             hosted->param(LoopIt, 0);
-            hosted->level(Play, 1.0f);
+            hosted->set(Play, 1.0f);
         }
         std::error_code error;
         if (!fs::remove(row, error)) {
@@ -147,15 +147,15 @@ TEST(ValidatorRecordFile, RemovedBetweenTwoLoads) {
         hosted->reload();
         EXPECT_TRUE(exists(row)) << "a new, empty record file";
         hosted->pulse();
-        hosted->level(Rec, 1.0f);
-        hosted->run();
+        hosted->set(Rec, 1.0f);
+        hosted->block();
         hosted->midi(noteOn(70));
         hosted->midi(noteOn(71));
-        hosted->level(Rec, 0.0f);
+        hosted->set(Rec, 0.0f);
         hosted->reload();
-        hosted->level(Return, 1.0f);
-        hosted->run();
-        hosted->level(Return, 0.0f);
+        hosted->set(Return, 1.0f);
+        hosted->block();
+        hosted->set(Return, 0.0f);
         hosted->pulse();
         hosted->pulse();
         EXPECT_EQ(hosted->played(removed), std::vector<int>({70, 71}));
@@ -178,12 +178,12 @@ TEST(ValidatorRecordFile, ReplacedByAShorterFileWhilePlaying) {
         SCOPED_TRACE("loopit " + std::to_string(c.loop));
         const std::string row = scratch.file("row" + std::to_string(c.loop) + ".brumo");
         writeBytes(row, {40, 41, 42, 43, 44, 45, 46, 47, 48, 49});
-        Hosted hosted;
+        LoadedKaveltrum hosted(told());
         hosted.param(LoopIt, c.loop);
         hosted.param(NextNoteOff, 2);
-        hosted.text(row);
-        hosted.level(Play, 1.0f);
-        hosted.run();
+        hosted.outFile(row);
+        hosted.set(Play, 1.0f);
+        hosted.block();
         for (int i = 0; i < 7; ++i)
             hosted.pulse();
         writeBytes(row, {60, 62, 64});
@@ -196,9 +196,9 @@ TEST(ValidatorRecordFile, ReplacedByAShorterFileWhilePlaying) {
             hosted.pulse();
         EXPECT_EQ(hosted.played(loaded), c.afterLoad);
         const size_t rewound = hosted.sent().size();
-        hosted.level(Return, 1.0f);
-        hosted.run();
-        hosted.level(Return, 0.0f);
+        hosted.set(Return, 1.0f);
+        hosted.block();
+        hosted.set(Return, 0.0f);
         for (int i = 0; i < 3; ++i)
             hosted.pulse();
         EXPECT_EQ(hosted.played(rewound), std::vector<int>({60, 62, 64}));
@@ -214,11 +214,11 @@ TEST(ValidatorRecordFile, WritesThatFail) {
     if (!exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
     Scratch scratch;
-    Hosted hosted;
-    hosted.text("/dev/full");
-    hosted.level(Rec, 1.0f);
-    hosted.level(Play, 1.0f);
-    hosted.run();
+    LoadedKaveltrum hosted(told());
+    hosted.outFile("/dev/full");
+    hosted.set(Rec, 1.0f);
+    hosted.set(Play, 1.0f);
+    hosted.block();
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 5000; ++i)
             hosted.midi(noteOn(i % 128));
@@ -226,8 +226,8 @@ TEST(ValidatorRecordFile, WritesThatFail) {
         hosted.reload();
     }
     const std::string row = scratch.file("after.brumo");
-    hosted.text(row);
-    hosted.run();
+    hosted.outFile(row);
+    hosted.block();
     for (int note : {10, 20, 30})
         hosted.midi(noteOn(note));
     hosted.close();
@@ -236,4 +236,3 @@ TEST(ValidatorRecordFile, WritesThatFail) {
 }
 
 } // namespace
-} // namespace validator

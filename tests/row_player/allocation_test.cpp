@@ -2,7 +2,7 @@
 // playing, recording and ending notes allocate nothing. Allocations are counted by replacing the
 // global operator new for this test program; only those made inside a counting window count.
 #include "module.h"
-#include "support/module_rig.h"
+#include "support/linked_kaveltrum.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +85,7 @@ constexpr int Pulses = 5000;
 
 TEST(BlockAllocation, NoneWhilePlayingRecordingAndEndingNotes) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     const std::string file = scratch.file("take.brumo");
     const std::vector<uint8_t> row = rowOf(64);
     rig.loadRow(file, row);
@@ -133,7 +133,7 @@ TEST(BlockAllocation, NoneWhilePlayingRecordingAndEndingNotes) {
 
 TEST(BlockAllocation, ALoadMayAllocateAndAHeldReloadKeepsItsRow) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     const std::string file = scratch.file("row.brumo");
     rig.loadRow(file, rowOf(16));
     writeBytes(file, rowOf(200000)); // far more than the row has room for

@@ -1,6 +1,6 @@
 // The diagnostic log: one line per OUTFILE change and per load, only with the switch on.
 #include "module.h"
-#include "support/module_rig.h"
+#include "support/linked_kaveltrum.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ namespace {
 
 struct Logged {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     Logged() {
         ModuleProperties props{};
         getModuleProperties(0, &props); // the log lines begin with the module's name
@@ -50,7 +50,7 @@ TEST(Log, OffMeansTheLogIsNeverOpened) {
 
 bool logsAnEmptyName() {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.diagnose(true);
     rig.outFile("");
     return readText(logFilePath()) == " \n";

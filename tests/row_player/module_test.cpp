@@ -1,6 +1,6 @@
 // The module as a host meets it: its properties, its pins, making, opening and closing.
 #include "module.h"
-#include "support/module_rig.h"
+#include "support/linked_kaveltrum.h"
 
 #include <gtest/gtest.h>
 
@@ -8,73 +8,33 @@
 
 namespace {
 
-struct PinRow {
-    int32_t index;
-    const char* name;
-    int32_t direction;
-    int32_t datatype;
-    bool hasVariable;
-    const char* defaultText;
-    const char* extraText;
-    int32_t flags;
-};
-
-const PinRow pinRows[] = {
-    {0, "MIDI In", DirIn, DtMidi, false, nullptr, nullptr, 0},
-    {1, "REC", DirIn, DtSamples, true, "0", nullptr, 0},
-    {2, "PLAY", DirIn, DtSamples, true, "0", nullptr, 0},
-    {3, "RETURN", DirIn, DtSamples, true, "0", nullptr, 0},
-    {4, "GATE", DirIn, DtSamples, true, "0", nullptr, 0},
-    {5, "RELOAD", DirIn, DtSamples, true, "0", nullptr, 0},
-    {6, "OUTFILE", DirIn, DtText, true, nullptr, "brumo", 16},
-    {7, "on D: DIAGNOSE.TXT", DirSetting, DtBool, true, "true", nullptr, 0},
-    {8, "loopit", DirIn, DtInt16, true, "1", "range 0,1", 0},
-    {9, "from..", DirIn, DtInt16, true, "0", "range 0,2000", 0},
-    {10, "..to", DirIn, DtInt16, true, "0", "range 0,2000", 0},
-    {11, "next noteoff", DirIn, DtInt16, true, nullptr, "range 0,20", 0},
-    {12, "velocity", DirIn, DtInt16, true, "100", "range 0,127", 0},
-    {13, "MIDI Out", DirOut, DtMidi, false, nullptr, nullptr, 0},
-};
-
-void expectText(const char* actual, const char* expected) {
-    if (!expected)
-        EXPECT_EQ(actual, nullptr);
-    else
-        EXPECT_STREQ(actual, expected);
-}
-
-TEST(PinTable, DescribesFourteenPins) {
-    std::unique_ptr<ModuleDriver> host = kaveltrumDriver(14, false);
+// What each pin is, as hosts see it, is held by the golden file the module file's test compares
+// against; here, what only the linked code shows: every variable lies inside the instance, and no
+// two pins share one.
+TEST(PinTable, VariablesLieInsideTheInstanceEachOfItsOwn) {
+    LinkedKaveltrum made(unopened(Setup::Made, false));
+    ModuleDriver* const host = &made.host;
     PluginRecord* record = host->record();
     const char* instance = static_cast<const char*>(record->instance);
     std::vector<void*> variables;
-    for (const PinRow& row : pinRows) {
-        SCOPED_TRACE(row.name);
-        const PinAnswer asked = host->describePin(row.index);
-        const PinDescription& d = asked.description;
-        EXPECT_EQ(asked.answer, 1);
-        expectText(d.pinName, row.name);
-        EXPECT_EQ(d.direction, row.direction);
-        EXPECT_EQ(d.datatype, row.datatype);
-        expectText(d.defaultText, row.defaultText);
-        expectText(d.extraText, row.extraText);
-        EXPECT_EQ(d.pinFlags, row.flags);
-        EXPECT_EQ(d.reserved, 0);
-        EXPECT_EQ(d.variableAddress != nullptr, row.hasVariable);
-        if (d.variableAddress) {
-            // Each variable lies inside the instance, and no two pins share one.
-            const char* variable = static_cast<const char*>(d.variableAddress);
-            EXPECT_GT(variable, instance);
-            EXPECT_LT(variable, instance + sizeof(Module));
-            for (void* other : variables)
-                EXPECT_NE(other, d.variableAddress);
-            variables.push_back(d.variableAddress);
-        }
+    for (int32_t index = 0; index < ModulePinCount; ++index) {
+        const PinAnswer asked = host->describePin(index);
+        EXPECT_EQ(asked.answer, 1) << index;
+        if (!asked.description.variableAddress)
+            continue;
+        const char* variable = static_cast<const char*>(asked.description.variableAddress);
+        EXPECT_GT(variable, instance) << index;
+        EXPECT_LT(variable, instance + sizeof(Module)) << index;
+        for (void* other : variables)
+            EXPECT_NE(other, asked.description.variableAddress) << index;
+        variables.push_back(asked.description.variableAddress);
     }
+    EXPECT_EQ(variables.size(), 12u); // all but MIDI In and MIDI Out
 }
 
 TEST(PinTable, OtherIndicesAreRefusedAndLeaveTheDescriptionAlone) {
-    std::unique_ptr<ModuleDriver> host = kaveltrumDriver(14, false);
+    LinkedKaveltrum made(unopened(Setup::Made, false));
+    ModuleDriver* const host = &made.host;
     auto* module = static_cast<SEModule_base*>(host->instance());
     for (int32_t index : {14, 15, -1, -14, 1 << 30}) {
         PinDescription d;
@@ -87,26 +47,7 @@ TEST(PinTable, OtherIndicesAreRefusedAndLeaveTheDescriptionAlone) {
     EXPECT_FALSE(module->getPinDescription(0, nullptr));
 }
 
-const char* const helpText = " Inputs:  Input keep activity with over 2 Volts = >2 \n"
-                             "              Input that want only short triggers   = ^2 \n"
-                             " MIDI IN -> gets its NOTE_ON recorded to OUTFILE \n"
-                             " REC        -> recording                            (>2) \n"
-                             " PLAY      -> play recorded MIDI IN from row       (>2) \n"
-                             " RETURN  -> play again from first note           (^2) \n"
-                             " GATE      -> play next recorded in row            (^2 \n"
-                             " RELOAD   -> takes the record from OUTFILE to row (^2) \n"
-                             " OUTFILE -> Name the FILE for the record \n"
-                             " loopit   -> play again and again \n"
-                             " from.. -> select first note in row \n"
-                             " ..to   -> select  last note in row ( 0 = to last) \n"
-                             " next noteoff -> note length legato triggered by gate \n"
-                             "-> 0 = without NOTE_OFF  1 = imidiatly \n"
-                             "-> 2 = with next 3 = overnext ... \n"
-                             " velocity -> play note with that volume level \n"
-                             "Outputs: \n"
-                             "plays the notes of row -> MIDI OUT \n";
-
-TEST(Properties, NameAndAboutText) {
+TEST(Properties, NameAndAboutTextComposedAfreshEachTime) {
     ModuleProperties props{};
     props.word3 = 33;
     props.word4 = 44;
@@ -117,14 +58,8 @@ TEST(Properties, NameAndAboutText) {
     EXPECT_EQ(props.word3, 33);
     EXPECT_EQ(props.word4, 44);
 
+    // The texts themselves are held by the golden file the module file's test compares against.
     const std::string about = props.about;
-    EXPECT_LT(about.size(), 1000u);
-    EXPECT_EQ(about.find("KAVELTRUM 1.0.0"), 0u);
-    EXPECT_NE(about.find("the KAVELTRUM developers\n"), std::string::npos);
-    // The name line and the blank lines come right before the help, which ends the text.
-    const std::string tail = std::string("KAVELTRUM \n\n\n \n") + helpText;
-    ASSERT_GE(about.size(), tail.size());
-    EXPECT_EQ(about.substr(about.size() - tail.size()), tail);
 
     ModuleProperties again{};
     ASSERT_EQ(getModuleProperties(0, &again), 1);
@@ -165,7 +100,8 @@ TEST(MakeModule, ANullCallbackGivesAnInstanceWithoutHostServices) {
 }
 
 TEST(Open, AsksTheHostInOrder) {
-    std::unique_ptr<ModuleDriver> host = kaveltrumDriver();
+    LinkedKaveltrum made(unopened(Setup::Made));
+    ModuleDriver* const host = &made.host;
     rowState().rowLength = 5;
     rowState().position = 3;
     PluginRecord* record = host->record();
@@ -195,7 +131,7 @@ TEST(Open, AsksTheHostInOrder) {
 
 TEST(Close, WritesOutRecordedNotesAndClosesTheSharedFile) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.outFile(scratch.file("take.brumo"));
     ASSERT_EQ(rowState().recordFileStatus, 0);
     rig.set(1, 1.0f);

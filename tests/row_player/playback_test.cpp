@@ -1,6 +1,6 @@
 // Playing the row: gates, the loop range, RETURN, the note-off ring and the messages sent.
 #include "module.h"
-#include "support/module_rig.h"
+#include "support/linked_kaveltrum.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ constexpr int A = 60, B = 62, C = 64, D = 65;
 // A rig with the row loaded, PLAY high, GATE low and the loop off unless a test says otherwise.
 struct Player {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     explicit Player(const std::vector<uint8_t>& row, int16_t loop = 0) {
         rig.loadRow(scratch.file("row.brumo"), row);
         rig.param(PinLoopIt, loop);

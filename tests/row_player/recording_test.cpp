@@ -1,6 +1,6 @@
 // Recording NOTE_ONs into the record file, and getting them back as the row.
 #include "module.h"
-#include "support/module_rig.h"
+#include "support/linked_kaveltrum.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ namespace {
 
 struct Recorder {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     std::string file = scratch.file("take.brumo");
     Recorder() {
         rig.outFile(file);
@@ -55,7 +55,7 @@ TEST(Recording, OnlyWhileRecWasHighAtTheLastBlock) {
 }
 
 TEST(Recording, NothingWithoutAnOpenRecordFile) {
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.set(PinRec, 1.0f);
     rig.block();
     rig.midi(noteOn(60)); // no OUTFILE yet: nothing to write to, nothing reported
@@ -130,7 +130,8 @@ TEST(RecordingDeathTest, NotesReachTheFileWhenTheProgramEndsWithAnInstanceOpen) 
     std::remove(file.c_str());
     EXPECT_EXIT(
         {
-            static ModuleRig* left = new ModuleRig; // still reachable at the end: no leak report
+            static LinkedKaveltrum* left =
+                new LinkedKaveltrum; // still reachable at the end: no leak report
             left->outFile(file);
             left->set(PinRec, 1.0f);
             left->block();

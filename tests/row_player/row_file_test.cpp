@@ -1,6 +1,6 @@
 // Loading the record file into the row, and the shared state around it.
 #include "module.h"
-#include "support/module_rig.h"
+#include "support/linked_kaveltrum.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 TEST(Load, EveryByteIsANote) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.loadRow(scratch.file("row.brumo"), {60, 62, 64});
     ASSERT_EQ(rowState().rowLength, 3u);
     EXPECT_EQ(std::vector<uint8_t>(rowState().row, rowState().row + 3),
@@ -23,7 +23,7 @@ TEST(Load, EveryByteIsANote) {
 
 TEST(Load, AMissingFileIsCreatedEmptyAtOnce) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.outFile(scratch.file("new.brumo"));
     EXPECT_TRUE(std::filesystem::exists(scratch.file("new.brumo")));
     EXPECT_EQ(rowState().rowLength, 0u);
@@ -32,7 +32,7 @@ TEST(Load, AMissingFileIsCreatedEmptyAtOnce) {
 
 TEST(Load, KeepsThePositionAndTheGateState) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.loadRow(scratch.file("row.brumo"), std::vector<uint8_t>(10, 60));
     rowState().position = 7;
     rowState().gateArmed = 1;
@@ -43,7 +43,7 @@ TEST(Load, KeepsThePositionAndTheGateState) {
 
 TEST(Load, BeyondTheNewRowNothingPlaysUntilReturn) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.param(PinLoopIt, 0);
     rig.set(PinPlay, 1.0f);
     rig.loadRow(scratch.file("row.brumo"), std::vector<uint8_t>(10, 50));
@@ -64,7 +64,7 @@ TEST(Load, BeyondTheNewRowNothingPlaysUntilReturn) {
 
 TEST(Load, WithTheLoopOnAReloadPutsThePositionBackInTheSameBlock) {
     Scratch scratch;
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.param(PinFromNote, 1);
     rig.loadRow(scratch.file("row.brumo"), std::vector<uint8_t>(10, 50));
     rowState().position = 7;
@@ -77,7 +77,7 @@ TEST(Load, WithTheLoopOnAReloadPutsThePositionBackInTheSameBlock) {
 TEST(Load, AFileThatCannotBeOpenedLeavesTheRow) {
     Scratch scratch;
     std::filesystem::create_directory(scratch.file("folder"));
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.loadRow(scratch.file("row.brumo"), {60, 62, 64});
 
     // The append stream was open, so the failed load silences the row.
@@ -88,7 +88,7 @@ TEST(Load, AFileThatCannotBeOpenedLeavesTheRow) {
     // With no stream open, a row loaded earlier keeps playing.
     rig.loadRow(scratch.file("row.brumo"), {60, 62, 64});
     {
-        ModuleRig other; // open silences, close shuts the shared stream
+        LinkedKaveltrum other; // open silences, close shuts the shared stream
         other.close();
     }
     rowState().rowLength = 3;
@@ -101,12 +101,12 @@ TEST(Load, AFileThatCannotBeOpenedLeavesTheRow) {
 
 TEST(SharedState, ASecondInstanceSilencesAndClosesForBoth) {
     Scratch scratch;
-    ModuleRig first;
+    LinkedKaveltrum first;
     first.set(PinPlay, 1.0f);
     first.loadRow(scratch.file("row.brumo"), {60, 62});
     first.block();
 
-    ModuleRig second;
+    LinkedKaveltrum second;
     EXPECT_EQ(rowState().rowLength, 0u);
     first.pulse();
     second.pulse();
@@ -126,14 +126,14 @@ TEST(SharedState, ASecondInstanceSilencesAndClosesForBoth) {
 TEST(HostMistakes, MissingPinsAndBlocksReadAsLow) {
     Scratch scratch;
     {
-        ModuleRig pinless(0);
+        LinkedKaveltrum pinless(0);
         pinless.set(PinPlay, 1.0f);
         pinless.set(PinGate, 1.0f);
         pinless.block(); // no pin array: every input is low, nothing is sent
         EXPECT_TRUE(pinless.host.sent().empty());
         EXPECT_EQ(rowState().gateArmed, 1);
     }
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.param(PinNextNoteOff, 1);
     rig.loadRow(scratch.file("row.brumo"), {60, 62});
     rig.set(PinPlay, 1.0f);
@@ -152,7 +152,7 @@ TEST(HostMistakes, MissingPinsAndBlocksReadAsLow) {
 }
 
 TEST(HostMistakes, AnOutfileChangeWithoutTheOutfilePinDoesNothing) {
-    ModuleRig rig(5);
+    LinkedKaveltrum rig(5);
     rig.host.setText(6, "never.brumo");
     rig.pinStatus(2, 1);
     EXPECT_EQ(rig.host.countOf(HostPinText), 0);
@@ -160,7 +160,7 @@ TEST(HostMistakes, AnOutfileChangeWithoutTheOutfilePinDoesNothing) {
 }
 
 TEST(HostMistakes, AnUnterminatedPinTextIsCutAtItsCapacity) {
-    ModuleRig rig;
+    LinkedKaveltrum rig;
     rig.host.textStyle = TextStyle::Repeated;
     rig.host.setText(6, "abc");
     rig.outFile("abc");
@@ -171,11 +171,12 @@ TEST(HostMistakes, AnUnterminatedPinTextIsCutAtItsCapacity) {
 TEST(HostMistakes, NoCallbackKeepsTheLastFetchedName) {
     Scratch scratch;
     {
-        ModuleRig rig;
+        LinkedKaveltrum rig;
         rig.outFile(scratch.file("kept.brumo"));
     }
     writeBytes(scratch.file("kept.brumo"), {1, 2, 3, 4});
-    std::unique_ptr<ModuleDriver> host = kaveltrumDriver(14, false);
+    LinkedKaveltrum made(unopened(Setup::Made, false));
+    ModuleDriver* const host = &made.host;
     ASSERT_TRUE(host->open().ok());
     auto* module = static_cast<Module*>(static_cast<SEModule_base*>(host->instance()));
     module->reloadRow();

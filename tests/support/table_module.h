@@ -1,16 +1,11 @@
 // A module whose pins come from a table the test gives, and which remembers what it was asked.
 #pragma once
 
-#include "driver.h"
 #include "module_base.h"
+#include "support/instance.h"
 
 #include <memory>
 #include <vector>
-
-// An instance of a module linked into the test, made through its entries by the driver, which
-// answers HostPinCount with `pinCount`.
-std::unique_ptr<ModuleDriver> linkedDriver(ModuleEntries entries, MakeOptions options,
-                                           int32_t pinCount);
 
 struct MidiCall {
     int32_t timeDelta;
@@ -65,12 +60,10 @@ inline PinDescription pinOf(int32_t datatype, int32_t flags = 0, void* variable 
 }
 
 // A TableModule made through the driver's makeModule call, as a host makes one: the test's
-// table, the host's answer to HostPinCount. Not opened.
-struct TableRig {
+// table, the host's answer to HostPinCount. Not opened, its pins not learned.
+struct TableRig : Instance {
     explicit TableRig(std::vector<PinDescription> table = {}, int32_t pinCount = 0,
                       bool withCallback = true);
 
-    std::unique_ptr<ModuleDriver> driver;
-    ModuleDriver& host;
     TableModule* module;
 };

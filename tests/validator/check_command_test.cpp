@@ -1,7 +1,7 @@
 // kaveltrum-host check, run as a program on the small modules beside it: the sound one passes,
 // each broken one fails on the check that is about its fault, and the tool lives through all of
 // them.
-#include "check_options.h"
+#include "check_command.h"
 #include "checks.h"
 #include "child_process.h"
 #include "module_file.h"
