@@ -69,8 +69,8 @@ TEST(ValidatorBlocks, SizeAndRateChangedWhilePlaying) {
     size_t next = 0;
     for (int32_t size : blockSizes())
         for (float rate : {sampleRates[next % 13], 1000.0f, 768000.0f}) {
-            hosted.host.setBlockSize(size);
-            hosted.host.setSampleRate(rate);
+            ASSERT_TRUE(hosted.host.setBlockSize(size).ok());
+            ASSERT_TRUE(hosted.host.setSampleRate(rate).ok());
             hosted.pulse();
             expected.push_back(static_cast<int>(next++ % bytes.size()));
         }
