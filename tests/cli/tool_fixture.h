@@ -2,10 +2,11 @@
 // that lies beside the test program.
 #pragma once
 
+#include "midi_file.h"
 #include "read_file.h"
 #include "scratch_folder.h"
-#include "midi_file.h"
 #include "support/files.h"
+#include "support/tool_run.h"
 #include "tool.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +15,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
 
 // Each test works in a scratch folder of its own, named for it, removed when the test ends.
 class Tool : public testing::Test {
@@ -67,14 +63,6 @@ class Tool : public testing::Test {
         return {status, out.str(), err.str()};
     }
 };
-
-inline std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> found;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        found.push_back(line);
-    return found;
-}
 
 inline MidiSequence readBack(const std::string& path) {
     Result<MidiSequence> sequence = readMidiFile(path);

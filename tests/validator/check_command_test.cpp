@@ -5,6 +5,7 @@
 #include "checks.h"
 #include "child_process.h"
 #include "module_file.h"
+#include "support/tool_run.h"
 
 #include <gtest/gtest.h>
 
@@ -39,35 +40,16 @@ std::string module(const std::string& name) {
     return beside("check_" + name + ModuleSuffix);
 }
 
-struct ToolRun {
-    int status;
-    std::vector<std::string> lines; // standard output and error together
-};
-
 ToolRun check(std::vector<std::string> words) {
     words.insert(words.begin(), "check");
     const ChildRun run = runChild(beside(Tool), words, 300.0, true);
     EXPECT_EQ(run.end, ChildRun::End::Exited) << run.why;
-    ToolRun result{static_cast<int>(run.code), {}};
-    std::istringstream in(run.output);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        result.lines.push_back(line);
-    }
-    return result;
-}
-
-std::string joined(const ToolRun& run) {
-    std::string text;
-    for (const std::string& line : run.lines)
-        text += line + "\n";
-    return text;
+    return {static_cast<int>(run.code), run.output, {}};
 }
 
 // The first line that starts with `start`, or an empty text.
 std::string lineStarting(const ToolRun& run, const std::string& start) {
-    for (const std::string& line : run.lines)
+    for (const std::string& line : lines(run.out))
         if (line.compare(0, start.size(), start) == 0)
             return line;
     return {};
@@ -97,12 +79,13 @@ TEST_P(BrokenModule, IsCaughtByItsCheckAndTheRunGoesOn) {
     // The module that hangs gets a short time limit, so that the test does not wait long.
     const std::string limit = std::string(fault.module) == "hang" ? "3" : "10";
     const ToolRun run = check({module(fault.module), "--seed", "5", "--timeout=" + limit});
-    EXPECT_EQ(run.status, fault.status) << joined(run);
+    const std::vector<std::string> runLines = lines(run.out);
+    EXPECT_EQ(run.status, fault.status) << run.out;
     const std::string line = lineStarting(run, fault.line);
-    EXPECT_NE(line.find(fault.detail), std::string::npos) << joined(run);
-    ASSERT_FALSE(run.lines.empty());
-    EXPECT_EQ(run.lines.front(), "seed 5");
-    EXPECT_NE(run.lines.back().find(" passed, "), std::string::npos) << joined(run);
+    EXPECT_NE(line.find(fault.detail), std::string::npos) << run.out;
+    ASSERT_FALSE(runLines.empty());
+    EXPECT_EQ(runLines.front(), "seed 5");
+    EXPECT_NE(runLines.back().find(" passed, "), std::string::npos) << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -122,13 +105,14 @@ TEST(Check, PassesTheSoundModuleOnEveryCheckInAFolderOfItsOwn) {
     const std::string nameFile = "file3.txt";
     std::remove(nameFile.c_str());
     const ToolRun run = check({module("sound"), "--strict"});
+    const std::vector<std::string> runLines = lines(run.out);
     EXPECT_FALSE(std::ifstream(nameFile).good());
-    EXPECT_EQ(run.status, 0) << joined(run);
+    EXPECT_EQ(run.status, 0) << run.out;
     const size_t checks = checkTable().size();
-    ASSERT_EQ(run.lines.size(), checks + 2) << joined(run);
+    ASSERT_EQ(runLines.size(), checks + 2) << run.out;
     for (size_t i = 0; i < checks; ++i)
-        EXPECT_TRUE(passes(run.lines[i + 1], checkTable()[i].name)) << run.lines[i + 1];
-    EXPECT_EQ(run.lines.back(), std::to_string(checks) + " passed, 0 failed");
+        EXPECT_TRUE(passes(runLines[i + 1], checkTable()[i].name)) << runLines[i + 1];
+    EXPECT_EQ(runLines.back(), std::to_string(checks) + " passed, 0 failed");
 }
 
 TEST(Check, OnlyRunsTheNamedChecksInTheirOrder) {
@@ -137,18 +121,19 @@ TEST(Check, OnlyRunsTheNamedChecksInTheirOrder) {
         std::vector<std::string> line = {module("sound")};
         line.insert(line.end(), words.begin(), words.end());
         const ToolRun run = check(line);
-        EXPECT_EQ(run.status, 0) << joined(run);
-        ASSERT_EQ(run.lines.size(), 4u) << joined(run);
-        EXPECT_EQ(run.lines[1], "PASS exports");
-        EXPECT_TRUE(passes(run.lines[2], "realtime")) << run.lines[2];
-        EXPECT_EQ(run.lines[3], "2 passed, 0 failed");
+        const std::vector<std::string> runLines = lines(run.out);
+        EXPECT_EQ(run.status, 0) << run.out;
+        ASSERT_EQ(runLines.size(), 4u) << run.out;
+        EXPECT_EQ(runLines[1], "PASS exports");
+        EXPECT_TRUE(passes(runLines[2], "realtime")) << runLines[2];
+        EXPECT_EQ(runLines[3], "2 passed, 0 failed");
     }
 }
 
 // The first failure names where it happened; which block that is comes from the seed.
 TEST(Check, TheSameSeedMakesTheSameChoices) {
     const auto blocks = [](const std::string& seed) {
-        return check({module("bad_data"), "--only", "blocks", "--seed=" + seed}).lines;
+        return lines(check({module("bad_data"), "--only", "blocks", "--seed=" + seed}).out);
     };
     EXPECT_EQ(blocks("11"), blocks("11"));
     std::set<std::string> failures;
@@ -159,18 +144,20 @@ TEST(Check, TheSameSeedMakesTheSameChoices) {
 
 TEST(Check, ListsEveryCheckWithWhatItDoesAndHelps) {
     const ToolRun run = check({"--list"});
+    const std::vector<std::string> runLines = lines(run.out);
     EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.lines.size(), checkTable().size());
-    for (size_t i = 0; i < run.lines.size(); ++i) {
+    ASSERT_EQ(runLines.size(), checkTable().size());
+    for (size_t i = 0; i < runLines.size(); ++i) {
         const std::string name = checkTable()[i].name;
-        EXPECT_EQ(run.lines[i].compare(0, name.size() + 1, name + " "), 0) << run.lines[i];
-        EXPECT_GT(run.lines[i].size(), name.size() + 20) << run.lines[i];
+        EXPECT_EQ(runLines[i].compare(0, name.size() + 1, name + " "), 0) << runLines[i];
+        EXPECT_GT(runLines[i].size(), name.size() + 20) << runLines[i];
     }
 
     const ToolRun help = check({"--help"});
+    const std::vector<std::string> helpLines = lines(help.out);
     EXPECT_EQ(help.status, 0);
-    ASSERT_FALSE(help.lines.empty());
-    EXPECT_EQ(help.lines[0].compare(0, 29, "usage: kaveltrum-host check M"), 0) << help.lines[0];
+    ASSERT_FALSE(helpLines.empty());
+    EXPECT_EQ(helpLines[0].compare(0, 29, "usage: kaveltrum-host check M"), 0) << helpLines[0];
 }
 
 TEST(Check, WrongCommandLinesAndUnloadableFilesExitWithTwo) {
@@ -191,9 +178,9 @@ TEST(Check, WrongCommandLinesAndUnloadableFilesExitWithTwo) {
     };
     for (const std::vector<std::string>& words : wrong) {
         const ToolRun run = check(words);
-        EXPECT_EQ(run.status, 2) << joined(run);
-        EXPECT_EQ(lineStarting(run, " passed, "), "") << joined(run);
-        EXPECT_NE(lineStarting(run, "kaveltrum-host check: "), "") << joined(run);
+        EXPECT_EQ(run.status, 2) << run.out;
+        EXPECT_EQ(lineStarting(run, " passed, "), "") << run.out;
+        EXPECT_NE(lineStarting(run, "kaveltrum-host check: "), "") << run.out;
     }
     std::remove(notALibrary.c_str());
 }
