@@ -1,0 +1,14 @@
+#include "texts.h"
+
+size_t boundedLength(const char* text, size_t bound) {
+    if (!text)
+        return 0;
+    size_t length = 0;
+    while (length < bound && text[length] != '\0')
+        ++length;
+    return length;
+}
+
+std::string boundedText(const char* text, size_t bound) {
+    return text ? std::string(text, boundedLength(text, bound)) : std::string();
+}
