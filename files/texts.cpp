@@ -1,5 +1,7 @@
 #include "texts.h"
 
+#include <cstdio>
+
 size_t boundedLength(const char* text, size_t bound) {
     if (!text)
         return 0;
@@ -11,4 +13,10 @@ size_t boundedLength(const char* text, size_t bound) {
 
 std::string boundedText(const char* text, size_t bound) {
     return text ? std::string(text, boundedLength(text, bound)) : std::string();
+}
+
+std::string shortNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }

@@ -2,11 +2,11 @@
 // module leaves sounding.
 #include "check_support.h"
 #include "note_names.h"
+#include "texts.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -39,9 +39,8 @@ std::vector<Setting> settings(Random& random) {
 }
 
 std::string inSetting(const ModuleDriver& driver) {
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%g", static_cast<double>(driver.sampleRate()));
-    return "in a " + std::to_string(driver.blockSize()) + "-sample block at " + rate + " Hz";
+    return "in a " + std::to_string(driver.blockSize()) + "-sample block at " +
+           shortNumber(driver.sampleRate()) + " Hz";
 }
 
 // Signals a control input meets in a patch: steps, short pulses and a ramp across blocks.

@@ -43,4 +43,18 @@ TEST(BoundedText, ANullTextIsEmpty) {
     EXPECT_EQ(boundedText(nullptr, 16), "");
 }
 
+TEST(ShortNumber, WritesSixDigitsAtMostAndNoTrailingZeros) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {44100.0, "44100"},   {0.5, "0.5"},       {97.5, "97.5"},
+        {-3.0, "-3"},         {0.0, "0"},         {1234567.0, "1.23457e+06"},
+        {1e-40, "1e-40"},     {0.0001, "0.0001"}, {1.0 / 3.0, "0.333333"},
+        {768000.0, "768000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shortNumber(c.value), c.text) << c.value;
+}
+
 } // namespace
