@@ -159,7 +159,6 @@ void SEModule_base::releasePins() noexcept {
 }
 
 void SEModule_base::close() {}
-void SEModule_base::spareNotice(int32_t, int32_t) {}
 void SEModule_base::setSampleRate(float rate) {
     sampleRate = rate;
 }
@@ -173,12 +172,6 @@ int32_t SEModule_base::getBlockSize() {
     return blockSize;
 }
 bool SEModule_base::getPinDescription(int32_t, PinDescription*) {
-    return false;
-}
-bool SEModule_base::spareQueryA(int32_t) {
-    return false;
-}
-bool SEModule_base::spareQueryB(int32_t) {
     return false;
 }
 void SEModule_base::onRequest8() {}

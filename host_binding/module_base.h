@@ -12,24 +12,23 @@ class SEModule_base {
     SEModule_base(const SEModule_base&) = delete;
     SEModule_base& operator=(const SEModule_base&) = delete;
 
-    // In the order of the interface; all do nothing unless said otherwise.
-    virtual ~SEModule_base();                   // releases the pins
-    virtual void onPinStatusChange(SEPin* pin); //
+    // What a module may override; each does nothing unless its comment says otherwise.
+    virtual ~SEModule_base(); // releases the pins
+    virtual void onPinStatusChange(SEPin* pin);
     virtual void handleEvent(HostEvent* event); // delivers an event
     virtual intptr_t dispatch(int32_t opcode, int32_t index, int32_t value, void* pointer,
-                              float opt);           // answers a request
-    virtual void open();                            // builds the pin array
-    virtual void close();                           //
-    virtual void spareNotice(int32_t a, int32_t b); //
-    virtual void setSampleRate(float rate);         // stores it
-    virtual void setBlockSize(int32_t size);        // stores it
-    virtual float getSampleRate();                  //
-    virtual int32_t getBlockSize();                 //
+                              float opt); // answers a request
+    virtual void open();                  // builds the pin array
+    virtual void close();
+
+    virtual void setSampleRate(float rate);  // stores it
+    virtual void setBlockSize(int32_t size); // stores it
+    virtual float getSampleRate();           // what was stored
+    virtual int32_t getBlockSize();          // what was stored
+
     virtual bool getPinDescription(int32_t index, PinDescription* description); // false
-    virtual bool spareQueryA(int32_t a);                                        // false
-    virtual bool spareQueryB(int32_t a);                                        // false
-    virtual void onRequest8();                                                  //
-    virtual void onRequest8Count(int32_t count);                                //
+    virtual void onRequest8();
+    virtual void onRequest8Count(int32_t count);
     virtual void onMidiData(int32_t timeDelta, int32_t message, int32_t extra);
     virtual void onRequest12(int32_t value, int32_t index, void* pointer);
 

@@ -4,6 +4,10 @@
 
 namespace {
 
+// The name "KAVELTRUM" and every text of the about text below are kept byte for byte as they
+// are, odd spellings and uneven spacing included: hosts and users see them, and the name is the
+// module's identifier too.
+
 char nameBuffer[NameBufferSize];
 char aboutText[AboutTextSize];
 

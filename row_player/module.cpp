@@ -11,6 +11,8 @@ struct PinEntry {
     int32_t flags;
 };
 
+// The pin names, defaults and extra texts are kept byte for byte as they are, odd spellings
+// included: hosts and users see them, and our tool finds the pins it sets by their names.
 const PinEntry pinTable[ModulePinCount] = {
     {"MIDI In", DirIn, DtMidi, nullptr, nullptr, 0},
     {"REC", DirIn, DtSamples, "0", nullptr, 0},

@@ -4,6 +4,7 @@
 #include "check_run.h"
 #include "checks.h"
 #include "scratch_folder.h"
+#include "texts.h"
 
 #include <chrono>
 #include <cstdio>
@@ -15,12 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string seconds(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
 
 // The lines of a child's report file; none when it wrote none.
 std::vector<std::string> reportLines(const std::string& file) {
@@ -90,8 +85,8 @@ std::string loadProblem(const std::string& module, const CheckOptions& options) 
     if (run.end == ChildRun::End::Crashed)
         return "cannot load " + module + ": loading it crashed (" + crashName(run.code) + ")";
     if (run.end == ChildRun::End::TimedOut)
-        return "cannot load " + module + ": loading it did not end in " + seconds(options.timeout) +
-               " s";
+        return "cannot load " + module + ": loading it did not end in " +
+               shortNumber(options.timeout) + " s";
     return "cannot load " + module + ": the loading process ended with status " +
            std::to_string(run.code);
 }
@@ -132,7 +127,7 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
         answer = "FAIL " + name + ": crashed (" + crashName(run.code) + ")";
         break;
     case ChildRun::End::TimedOut:
-        answer = "FAIL " + name + ": no answer in " + seconds(timeout) + " s";
+        answer = "FAIL " + name + ": no answer in " + shortNumber(timeout) + " s";
         break;
     case ChildRun::End::Exited:
         if (answer.empty())
