@@ -1,0 +1,86 @@
+#include "live_controls.h"
+
+#include <limits>
+
+Controls::Controls(const ControlSettings& settings)
+    : settings(settings), internal(settings.sampleRate, settings.bpm), rec(settings.recHeld),
+      // The internal clock plays from the start, unless a control change is to start it; the
+      // MIDI clock's START does.
+      play(settings.clock == ClockSource::Internal && settings.playCc < 0) {}
+
+Taken Controls::take(const uint8_t* bytes, size_t size, int64_t frame) {
+    if (size == 0)
+        return Taken::Module;
+    const uint8_t status = bytes[0];
+    if (isClockOrTransport(status)) {
+        if (settings.clock != ClockSource::Midi)
+            return Taken::Used; // another program's transport does not steer our clock
+        midi.take(status, frame);
+        if (status == MidiStart) {
+            play = true;
+            returnPulse = true;
+        } else if (status == MidiContinue) {
+            play = true;
+        } else if (status == MidiStop) {
+            play = false;
+            return Taken::Stopped;
+        }
+        return Taken::Used;
+    }
+    if ((status & 0xF0) == 0xB0 && size == 3 && takeControlChange(bytes[1], bytes[2]))
+        return Taken::Used;
+    return Taken::Module;
+}
+
+bool Controls::takeControlChange(uint8_t number, uint8_t value) {
+    const bool high = ccHigh(value);
+    bool used = false;
+    const auto steer = [&](int cc, bool& level) {
+        if (cc == number) {
+            level = high;
+            used = true;
+        }
+    };
+    steer(settings.recCc, rec);
+    steer(settings.playCc, play);
+    steer(settings.returnCc, returnHeld);
+    steer(settings.reloadCc, reloadHeld);
+    return used;
+}
+
+void Controls::key(Key key) {
+    switch (key) {
+    case Key::Rec:
+        rec = !rec;
+        return;
+    case Key::Play:
+        play = !play;
+        return;
+    case Key::Return:
+        returnPulse = true;
+        return;
+    case Key::Reload:
+        reloadPulse = true;
+        return;
+    }
+}
+
+// A take is in the row at once: the block in which REC is first low reloads the file, after the
+// module's recorder has put every note of the take into it.
+Levels Controls::levelsFor(int64_t frame) {
+    Levels levels;
+    levels.rec = rec;
+    levels.play = play;
+    levels.ret = returnHeld || returnPulse;
+    levels.reload = reloadHeld || reloadPulse || (recBefore && !rec);
+    levels.gate = settings.clock == ClockSource::Internal ? internal.highAt(frame) : midi.gate();
+    returnPulse = reloadPulse = false;
+    recBefore = rec;
+    return levels;
+}
+
+int64_t Controls::nextClockEdge(int64_t frame) const {
+    if (settings.clock == ClockSource::Internal)
+        return internal.nextEdgeAfter(frame);
+    return std::numeric_limits<int64_t>::max();
+}
