@@ -1,4 +1,5 @@
 // Recording one NOTE_ON (a MIDI event while REC is high) against the one byte it writes.
+#include "host_events.h"
 #include "hosted_module.h"
 #include "note_append.h"
 
@@ -17,9 +18,7 @@ void BM_RecordNote(benchmark::State& state) {
         module.outFile(path); // no file yet: an empty row, and the record file opened
         module.set("REC", 1.0f);
         module.block();
-        HostEvent event{};
-        event.kind = EventMidi;
-        event.value = packMidi(MidiNoteOn, 60, 100);
+        HostEvent event = midiEvent(packMidi(MidiNoteOn, 60, 100));
         PluginRecord* record = module.record;
         for (auto _ : state)
             record->event(record->instance, &event);

@@ -1,22 +1,16 @@
 #include "option_values.h"
 
 #include "host_instance.h"
+#include "texts.h"
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 constexpr double LowestSampleRate = 1000.0;
 constexpr double HighestSampleRate = 768000.0;
-
-std::string inDigits(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
 
 } // namespace
 
@@ -55,8 +49,8 @@ Result<double> realNumber(const CommandLine& line, const std::string& option, do
                           double low, double high) {
     Result<double> value = positiveNumber(line, option, fallback, high);
     if (value && *value < low)
-        return Failure{option + ": " + line.value(option) + " is out of range " + inDigits(low) +
-                       ".." + inDigits(high)};
+        return Failure{option + ": " + line.value(option) + " is out of range " + shortNumber(low) +
+                       ".." + shortNumber(high)};
     return value;
 }
 

@@ -11,13 +11,13 @@
 #include "run_limits.h"
 #include "safe_file.h"
 #include "text_line.h"
+#include "texts.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -129,18 +129,12 @@ bool hasDriveD() {
 #endif
 }
 
-std::string number(double value) {
-    std::ostringstream text;
-    text << value;
-    return text.str();
-}
-
 // The piano roll of what was played; the gates as the host sent them, one every sixteenth.
 Status drawRoll(std::ostream& out, const std::vector<TimedMessage>& messages, double end,
                 const PlaySettings& s, const std::string& rowPath) {
     PianoRoll roll;
     roll.title = std::filesystem::path(rowPath).filename().string() + ", " +
-                 std::to_string(s.gates) + " gates at " + number(s.bpm) + " BPM";
+                 std::to_string(s.gates) + " gates at " + shortNumber(s.bpm) + " BPM";
     roll.messages = messages;
     roll.bpm = s.bpm;
     roll.end = end;

@@ -5,6 +5,7 @@
 // The host callback (fuzz_host.cpp) checks every request; the sanitizers check the rest.
 #include "choices.h"
 #include "fuzz_host.h"
+#include "host_events.h"
 #include "module.h"
 #include "recorded_notes.h"
 
@@ -117,11 +118,7 @@ void sendEvent(HostedInstance& instance, const HostEvent& event, int count = 1) 
 }
 
 void pinStatus(HostedInstance& instance, int32_t pin, int32_t status) {
-    HostEvent event{};
-    event.kind = EventPinStatus;
-    event.value = status;
-    event.target = pin;
-    sendEvent(instance, event);
+    sendEvent(instance, pinStatusEvent(pin, status));
 }
 
 // One block: each input keeps its level, takes a new one, or is unwired or rewired; then the
@@ -299,11 +296,9 @@ void act(FuzzedDataProvider& in, FuzzHost& host) {
         break;
     }
     case Action::Midi: {
-        HostEvent event{};
-        event.kind = EventMidi;
-        event.value = anyMidi(in);
-        event.timeDelta = in.ConsumeIntegral<int32_t>();
-        event.extra = in.ConsumeIntegral<uint16_t>();
+        const int32_t message = anyMidi(in);
+        const int32_t timeDelta = in.ConsumeIntegral<int32_t>();
+        const HostEvent event = midiEvent(message, timeDelta, in.ConsumeIntegral<uint16_t>());
         // now and then a burst, more notes than the recorder holds back at once
         int count = in.ConsumeIntegralInRange(0, 15) ? 1 : in.ConsumeIntegralInRange(1, 9000);
         if (count > 1) {

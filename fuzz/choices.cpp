@@ -1,6 +1,7 @@
 #include "choices.h"
 
 #include "fuzz_host.h"
+#include "host_events.h"
 
 #include <cfloat>
 #include <cmath>
@@ -62,15 +63,14 @@ int32_t anyMidi(FuzzedDataProvider& in) {
 }
 
 HostEvent anyOtherEvent(FuzzedDataProvider& in) {
-    HostEvent event{};
-    event.kind = in.ConsumeBool() ? EventCall : in.ConsumeIntegral<int32_t>();
-    event.timeDelta = in.ConsumeIntegral<int32_t>();
-    event.value = in.ConsumeIntegral<int32_t>();
-    event.extra = in.ConsumeIntegral<uint16_t>();
-    event.target = in.ConsumeIntegral<int32_t>();
-    if (event.kind == EventCall)
-        event.target = in.ConsumeBool() ? reinterpret_cast<intptr_t>(&FuzzHost::eventRoutine) : 0;
-    return event;
+    const int32_t kind = in.ConsumeBool() ? EventCall : in.ConsumeIntegral<int32_t>();
+    const int32_t timeDelta = in.ConsumeIntegral<int32_t>();
+    const int32_t value = in.ConsumeIntegral<int32_t>();
+    const uint16_t extra = in.ConsumeIntegral<uint16_t>();
+    intptr_t target = in.ConsumeIntegral<int32_t>();
+    if (kind == EventCall)
+        target = in.ConsumeBool() ? reinterpret_cast<intptr_t>(&FuzzHost::eventRoutine) : 0;
+    return anyEvent(kind, timeDelta, value, extra, target);
 }
 
 int32_t anyPinCount(FuzzedDataProvider& in) {

@@ -1,5 +1,7 @@
 #include "driver.h"
 
+#include "host_events.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -388,27 +390,15 @@ Status ModuleDriver::event(HostEvent event) {
 }
 
 Status ModuleDriver::pinStatus(int32_t pin, int32_t status) {
-    HostEvent e{};
-    e.kind = EventPinStatus;
-    e.value = status;
-    e.target = pin;
-    return event(e);
+    return event(pinStatusEvent(pin, status));
 }
 
 Status ModuleDriver::midi(int32_t message, int32_t timeDelta, uint16_t extra) {
-    HostEvent e{};
-    e.timeDelta = timeDelta;
-    e.kind = EventMidi;
-    e.value = message;
-    e.extra = extra;
-    return event(e);
+    return event(midiEvent(message, timeDelta, extra));
 }
 
 Status ModuleDriver::call(EventRoutine called) {
-    HostEvent e{};
-    e.kind = EventCall;
-    e.target = reinterpret_cast<intptr_t>(called);
-    return event(e);
+    return event(callEvent(called));
 }
 
 Status ModuleDriver::runBlock(int32_t start, int32_t length) {

@@ -1,5 +1,7 @@
 #include "module_file.h"
 
+#include "texts.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,15 +23,6 @@ constexpr const char* DefaultModuleName = "KAVELTRUM.so";
 
 // Texts from a module are read up to this length, in case one lacks its terminator.
 constexpr size_t MaxModuleText = 65536;
-
-std::string textOf(const char* text) {
-    if (!text)
-        return {};
-    size_t length = 0;
-    while (length < MaxModuleText && text[length] != '\0')
-        ++length;
-    return std::string(text, length);
-}
 
 // Why the file cannot be read, or an empty text when it can.
 std::string unreadable(const std::string& path) {
@@ -88,7 +81,7 @@ Opened openLibrary(const std::string& path) {
     dlerror();
     void* handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        std::string reason = textOf(dlerror());
+        std::string reason = boundedText(dlerror(), MaxModuleText);
         const std::string prefix = where + ": ";
         if (reason.compare(0, prefix.size(), prefix) == 0)
             reason.erase(0, prefix.size());
@@ -149,9 +142,9 @@ Result<ModuleInfo> ModuleFile::properties() const {
     if (propertiesEntry(0, &props) == 0)
         return Failure{filePath + ": the module gives no properties for module 0"};
     ModuleInfo info;
-    info.name = textOf(props.name);
-    info.identifier = textOf(props.identifier);
-    info.about = textOf(props.about);
+    info.name = boundedText(props.name, MaxModuleText);
+    info.identifier = boundedText(props.identifier, MaxModuleText);
+    info.about = boundedText(props.about, MaxModuleText);
     info.interfaceVersion = props.interfaceVersion;
     return info;
 }

@@ -1,5 +1,7 @@
 #include "pin_table.h"
 
+#include "texts.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -9,24 +11,17 @@ namespace {
 // Module texts are read up to this length, in case one lacks its terminator.
 constexpr size_t MaxPinText = 4096;
 
-std::string textOf(const char* text) {
-    size_t length = 0;
-    while (length < MaxPinText && text[length] != '\0')
-        ++length;
-    return std::string(text, length);
-}
-
 std::optional<std::string> optionalText(const char* text) {
     if (!text)
         return std::nullopt;
-    return textOf(text);
+    return boundedText(text, MaxPinText);
 }
 
 } // namespace
 
 PinInfo pinInfoOf(const PinDescription& description) {
     PinInfo pin;
-    pin.name = description.pinName ? textOf(description.pinName) : std::string();
+    pin.name = boundedText(description.pinName, MaxPinText);
     pin.direction = description.direction;
     pin.datatype = description.datatype;
     pin.variable = description.variableAddress;

@@ -4,6 +4,7 @@
 #include "midi_file.h"
 #include "read_file.h"
 #include "safe_file.h"
+#include "texts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,12 +33,6 @@ uint32_t bigEndian(const uint8_t* p, int count) {
 std::string hexByte(uint8_t byte) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", byte);
-    return text;
-}
-
-std::string decimal(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
     return text;
 }
 
@@ -295,7 +290,7 @@ void checkMessage(const TimedMessage& message, size_t index) {
 std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bpm) {
     double tempo = std::isfinite(bpm) && bpm > 0.0 ? std::round(60e6 / bpm) : 0.0;
     if (!(tempo >= 1.0 && tempo <= 0xFFFFFF))
-        throw Fault{"tempo of " + decimal(bpm) + " BPM cannot be written"};
+        throw Fault{"tempo of " + shortNumber(bpm) + " BPM cannot be written"};
     double ticksPerSecond = kWriteTicksPerQuarter * 1e6 / tempo;
 
     std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03};
@@ -306,7 +301,7 @@ std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bp
         checkMessage(message, i);
         double tick = std::max(lastTick, std::round(message.seconds * ticksPerSecond));
         if (tick - lastTick > kMaxDelta)
-            throw Fault{"message " + std::to_string(i + 1) + ": " + decimal(message.seconds) +
+            throw Fault{"message " + std::to_string(i + 1) + ": " + shortNumber(message.seconds) +
                         " s is too far from the one before"};
         putQuantity(track, static_cast<uint32_t>(tick - lastTick));
         track.insert(track.end(), message.bytes.begin(), message.bytes.begin() + message.size);

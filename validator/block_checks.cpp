@@ -1,11 +1,12 @@
 // The checks that run blocks: sizes, rates, signals and values chosen to hurt, and the notes a
 // module leaves sounding.
 #include "check_support.h"
+#include "note_names.h"
+#include "texts.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -38,9 +39,8 @@ std::vector<Setting> settings(Random& random) {
 }
 
 std::string inSetting(const ModuleDriver& driver) {
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%g", static_cast<double>(driver.sampleRate()));
-    return "in a " + std::to_string(driver.blockSize()) + "-sample block at " + rate + " Hz";
+    return "in a " + std::to_string(driver.blockSize()) + "-sample block at " +
+           shortNumber(driver.sampleRate()) + " Hz";
 }
 
 // Signals a control input meets in a patch: steps, short pulses and a ramp across blocks.
@@ -181,13 +181,6 @@ void checkBlocks(CheckContext& context) {
 
 namespace {
 
-// 60 is C4.
-std::string nameOfNote(int32_t note) {
-    static const char* const names[12] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                          "F#", "G",  "G#", "A",  "A#", "B"};
-    return names[note % 12] + std::to_string(note / 12 - 1);
-}
-
 // Notes sounding per channel and note number, by what the module sent.
 class SoundingNotes {
   public:
@@ -206,8 +199,7 @@ class SoundingNotes {
     std::vector<std::string> names() const {
         std::vector<std::string> found;
         for (const auto& [key, count] : sounding)
-            found.push_back(nameOfNote(key & 0x7F) + " on channel " +
-                            std::to_string((key >> 8) + 1));
+            found.push_back(noteName(key & 0x7F) + " on channel " + std::to_string((key >> 8) + 1));
         return found;
     }
 

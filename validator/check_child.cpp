@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <sstream>
+#include <fstream>
 
 namespace {
 
@@ -19,55 +19,40 @@ uint64_t seedFor(uint64_t runSeed, const std::string& check) {
     return runSeed ^ hash;
 }
 
-// Collects one report and hands it on whole when flushed.
-class ReportBuffer : public std::stringbuf {
-  protected:
-    int sync() override {
-        writeReport(str());
-        str({});
-        return 0;
-    }
-};
-
-void report(std::ostream& out, const std::string& line) {
-    out << ReportMark << oneLine(line) << "\n" << std::flush;
-}
-
 int probeLoading(const std::string& module, std::ostream& out) {
     Result<ModuleFile> file = ModuleFile::load(module);
-    report(out, file ? "LOADED" : "UNLOADABLE " + file.error());
+    reportLine(out, file ? "LOADED" : "UNLOADABLE " + file.error());
     return file ? 0 : 1;
 }
 
 } // namespace
 
 std::vector<std::string> childArguments(const std::string& module, const std::string& check,
-                                        uint64_t seed, const std::string& folder) {
-    return {ChildCommand, module, check, std::to_string(seed), folder};
+                                        uint64_t seed, const ChildFolder& folder) {
+    return {ChildCommand, module, check, std::to_string(seed), folder.work, folder.report};
 }
 
 int runChildCheck(const std::vector<std::string>& arguments) {
     dieQuietlyOnCrash();
-    keepOutputForReports();
-    ReportBuffer buffer;
-    std::ostream out(&buffer);
-    if (arguments.size() != 4) {
-        report(out, "FAIL child: wrong arguments");
+    if (arguments.size() != 5)
         return 2;
-    }
+    // Every line is flushed as it is written, so that a crash later in the check keeps it.
+    std::ofstream out(arguments[4], std::ios::binary | std::ios::trunc);
+    if (!out)
+        return 3;
     const std::string& module = arguments[0];
     const std::string& name = arguments[1];
     std::error_code error;
     std::filesystem::current_path(arguments[3], error);
     if (error) {
-        report(out, "FAIL " + name + ": cannot work in " + arguments[3]);
+        reportLine(out, "FAIL " + name + ": cannot work in " + arguments[3]);
         return 1;
     }
     if (name == LoadProbe)
         return probeLoading(module, out);
     const CheckEntry* entry = findCheck(name);
     if (!entry) {
-        report(out, "FAIL " + name + ": no such check");
+        reportLine(out, "FAIL " + name + ": no such check");
         return 1;
     }
     CheckContext context(module, seedFor(std::strtoull(arguments[2].c_str(), nullptr, 10), name),
@@ -75,15 +60,15 @@ int runChildCheck(const std::vector<std::string>& arguments) {
     try {
         entry->run(context);
     } catch (const CheckFailed& failed) {
-        report(out, "FAIL " + name + ": " + failed.what);
+        reportLine(out, "FAIL " + name + ": " + failed.what);
         return 1;
     } catch (const std::exception& exception) {
-        report(out, "FAIL " + name + ": " + exception.what());
+        reportLine(out, "FAIL " + name + ": " + exception.what());
         return 1;
     } catch (...) {
-        report(out, "FAIL " + name + ": an exception came out of the module");
+        reportLine(out, "FAIL " + name + ": an exception came out of the module");
         return 1;
     }
-    report(out, "PASS " + name + (context.noted().empty() ? "" : ": " + context.noted()));
+    reportLine(out, "PASS " + name + (context.noted().empty() ? "" : ": " + context.noted()));
     return 0;
 }

@@ -24,7 +24,7 @@ int runChecks(const CheckOptions& options, std::ostream& out, std::ostream& err)
 // Names every check and says what it does, one a line.
 void listChecks(std::ostream& out);
 
-// The hidden first word that starts a child: `__check-child MODULE CHECK SEED FOLDER`.
+// The hidden first word that starts a child: `__check-child MODULE CHECK SEED FOLDER REPORT`.
 constexpr const char* ChildCommand = "__check-child";
 
 // The child's side: runs one check in a scratch folder and reports it.

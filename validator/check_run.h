@@ -1,5 +1,5 @@
 // How the check command and its child processes talk: the hidden sub-command a child is started
-// with, and the verdict the parent makes of what the child printed and how it ended.
+// with, and the verdict the parent makes of what the child reported and how it ended.
 #pragma once
 
 #include "check_command.h"
@@ -14,8 +14,16 @@
 // The child's "check" that only loads the module file.
 constexpr const char* LoadProbe = "load";
 
+// Where a child works and where it writes its report: the report lines (WARN lines, then one
+// PASS or FAIL line) go to a file of their own, so that whatever the module prints cannot be
+// taken for one.
+struct ChildFolder {
+    std::string work;   // the child's working folder, the module's to write in
+    std::string report; // the report file, beside the working folder
+};
+
 std::vector<std::string> childArguments(const std::string& module, const std::string& check,
-                                        uint64_t seed, const std::string& folder);
+                                        uint64_t seed, const ChildFolder& folder);
 
 struct CheckVerdict {
     bool passed = false;

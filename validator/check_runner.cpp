@@ -1,38 +1,28 @@
-// The parent side of `check`: starts one child per check, turns what each child printed, or how
+// The parent side of `check`: starts one child per check, turns what each child reported, or how
 // it ended, into one verdict line, and counts them.
 #include "check_command.h"
 #include "check_run.h"
 #include "checks.h"
 #include "scratch_folder.h"
+#include "texts.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string seconds(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-// The report lines a child printed, without their mark; anything else it printed is dropped.
-std::vector<std::string> reportLines(const std::string& output) {
+// The lines of a child's report file; none when it wrote none.
+std::vector<std::string> reportLines(const std::string& file) {
     std::vector<std::string> lines;
-    std::istringstream in(output);
-    const std::string mark = ReportMark;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.compare(0, mark.size(), mark) == 0)
-            lines.push_back(line.substr(mark.size()));
-    }
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
@@ -59,11 +49,18 @@ std::vector<const CheckEntry*> selected(const CheckOptions& options) {
     return checks;
 }
 
-// A working folder for one child, removed with whatever the module left in it; null when none
-// can be made.
-std::unique_ptr<ScratchFolder> scratchFolder() {
+// A scratch folder for one child, removed with whatever the module left in it: the child works
+// in a folder inside it and reports into a file beside that. Null when none can be made.
+struct ChildScratch {
+    ScratchFolder scratch{"kaveltrum-check"};
+    ChildFolder folder{scratch.file("work"), scratch.file("report")};
+};
+
+std::unique_ptr<ChildScratch> childScratch() {
     try {
-        return std::make_unique<ScratchFolder>("kaveltrum-check");
+        auto made = std::make_unique<ChildScratch>();
+        fs::create_directory(made->folder.work);
+        return made;
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -72,12 +69,12 @@ std::unique_ptr<ScratchFolder> scratchFolder() {
 // Whether the module file loads at all, tried in a child so that a library whose loading crashes
 // cannot take the tool with it. Empty when it loads, else why not.
 std::string loadProblem(const std::string& module, const CheckOptions& options) {
-    const std::unique_ptr<ScratchFolder> scratch = scratchFolder();
+    const std::unique_ptr<ChildScratch> scratch = childScratch();
     if (!scratch)
         return "no scratch folder can be made in the temporary folder";
     const ChildRun run = runChild(
-        ownProgram(), childArguments(module, LoadProbe, 0, scratch->path()), options.timeout);
-    for (const std::string& line : reportLines(run.output)) {
+        ownProgram(), childArguments(module, LoadProbe, 0, scratch->folder), options.timeout);
+    for (const std::string& line : reportLines(scratch->folder.report)) {
         if (line == "LOADED")
             return {};
         if (startsWith(line, "UNLOADABLE "))
@@ -88,8 +85,8 @@ std::string loadProblem(const std::string& module, const CheckOptions& options) 
     if (run.end == ChildRun::End::Crashed)
         return "cannot load " + module + ": loading it crashed (" + crashName(run.code) + ")";
     if (run.end == ChildRun::End::TimedOut)
-        return "cannot load " + module + ": loading it did not end in " + seconds(options.timeout) +
-               " s";
+        return "cannot load " + module + ": loading it did not end in " +
+               shortNumber(options.timeout) + " s";
     return "cannot load " + module + ": the loading process ended with status " +
            std::to_string(run.code);
 }
@@ -106,7 +103,7 @@ void listChecks(std::ostream& out) {
 
 CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uint64_t seed,
                          double timeout) {
-    const std::unique_ptr<ScratchFolder> scratch = scratchFolder();
+    const std::unique_ptr<ChildScratch> scratch = childScratch();
     CheckVerdict verdict;
     const std::string name = entry.name;
     if (!scratch) {
@@ -114,9 +111,9 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
         return verdict;
     }
     const ChildRun run =
-        runChild(ownProgram(), childArguments(module, name, seed, scratch->path()), timeout);
+        runChild(ownProgram(), childArguments(module, name, seed, scratch->folder), timeout);
     std::string answer;
-    for (const std::string& line : reportLines(run.output)) {
+    for (const std::string& line : reportLines(scratch->folder.report)) {
         if (startsWith(line, "WARN "))
             verdict.lines.push_back(line);
         else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name))
@@ -130,7 +127,7 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
         answer = "FAIL " + name + ": crashed (" + crashName(run.code) + ")";
         break;
     case ChildRun::End::TimedOut:
-        answer = "FAIL " + name + ": no answer in " + seconds(timeout) + " s";
+        answer = "FAIL " + name + ": no answer in " + shortNumber(timeout) + " s";
         break;
     case ChildRun::End::Exited:
         if (answer.empty())

@@ -1,6 +1,7 @@
 #include "check_support.h"
 
 #include "midi_check.h"
+#include "texts.h"
 
 #include <cmath>
 #include <cstdio>
@@ -119,9 +120,7 @@ std::string sampleText(float value) {
         return "NaN";
     if (std::isinf(value))
         return value > 0 ? "+Inf" : "-Inf";
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-    return text;
+    return shortNumber(value);
 }
 
 std::string pinName(const ModuleDriver& driver, int32_t pin) {

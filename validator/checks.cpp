@@ -27,8 +27,12 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+void reportLine(std::ostream& out, const std::string& line) {
+    out << oneLine(line) << "\n" << std::flush;
+}
+
 void CheckContext::warn(const std::string& what) {
-    out << ReportMark << oneLine("WARN " + name + ": " + what) << "\n" << std::flush;
+    reportLine(out, "WARN " + name + ": " + what);
 }
 
 const std::vector<CheckEntry>& checkTable() {

@@ -69,9 +69,8 @@ const CheckEntry* findCheck(const std::string& name);
 // whatever names a module gives its pins.
 std::string oneLine(std::string text);
 
-// The mark that starts each report line of a child, so that whatever a module prints on its
-// own cannot be taken for one.
-constexpr const char* ReportMark = "@@check ";
+// Writes one line of a child's report, made one line by oneLine, and flushes it.
+void reportLine(std::ostream& out, const std::string& line);
 
 // ---- The checks, by the file that holds them
 void checkExports(CheckContext& context);         // entry_checks.cpp

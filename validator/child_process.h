@@ -13,15 +13,21 @@ struct ChildRun {
     };
     End end = End::NotStarted;
     unsigned long code = 0;
-    std::string output; // its standard output (and standard error when asked for)
+    std::string output; // what it printed, when kept
     std::string why;    // NotStarted: the reason
 };
 
-// Starts `program` with `arguments`, reads its standard output until it ends or `seconds` have
-// passed, and kills it then. Standard error joins the output when `withErrors` is set and is
-// thrown away otherwise; standard input is empty.
+// What becomes of a child's printing: thrown away, or kept in ChildRun::output.
+enum class ChildOutput {
+    Discard,
+    Keep,          // standard output; standard error is thrown away
+    KeepWithErrors // standard output and standard error, in the order printed
+};
+
+// Starts `program` with `arguments`, waits until it ends or `seconds` have passed, and kills it
+// then. Standard input is empty.
 ChildRun runChild(const std::string& program, const std::vector<std::string>& arguments,
-                  double seconds, bool withErrors = false);
+                  double seconds, ChildOutput output = ChildOutput::Discard);
 
 // How a crash shows: "SIGSEGV" on Linux, "exception 0xC0000005" on Windows.
 std::string crashName(unsigned long code);
@@ -32,8 +38,3 @@ std::string ownProgram();
 // Keeps a crash of this process from opening a debugger or dialog, and from leaving a core
 // file: it simply ends with its signal or exception code, for the parent to report.
 void dieQuietlyOnCrash();
-
-// From here on, standard output goes nowhere, so that whatever a module prints can neither flood
-// nor garble the reports; writeReport still reaches where standard output went before.
-void keepOutputForReports();
-void writeReport(const std::string& text);

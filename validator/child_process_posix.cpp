@@ -71,22 +71,28 @@ bool reap(pid_t pid, Clock::time_point deadline, int& status) {
 } // namespace
 
 ChildRun runChild(const std::string& program, const std::vector<std::string>& arguments,
-                  double seconds, bool withErrors) {
+                  double seconds, ChildOutput output) {
     ChildRun run;
     Pipe pipe;
+    const bool keep = output != ChildOutput::Discard;
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
+    if (keep && pipe2(ends, O_CLOEXEC) != 0) {
         run.why = std::string("no pipe: ") + std::strerror(errno);
         return run;
     }
-    pipe.read = ends[0];
-    pipe.write = ends[1];
+    if (keep) {
+        pipe.read = ends[0];
+        pipe.write = ends[1];
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipe.write, 1);
-    if (withErrors)
+    if (keep)
+        posix_spawn_file_actions_adddup2(&actions, pipe.write, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (output == ChildOutput::KeepWithErrors)
         posix_spawn_file_actions_adddup2(&actions, pipe.write, 2);
     else
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
@@ -104,13 +110,16 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
         run.why = program + ": " + std::strerror(failed);
         return run;
     }
-    close(pipe.write);
-    pipe.write = -1;
+    if (keep) {
+        close(pipe.write);
+        pipe.write = -1;
+    }
 
     const auto deadline =
         Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
     int status = 0;
-    if (!readUntilClosed(pipe.read, deadline, run.output) || !reap(pid, deadline, status)) {
+    const bool read = !keep || readUntilClosed(pipe.read, deadline, run.output);
+    if (!read || !reap(pid, deadline, status)) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         run.end = ChildRun::End::TimedOut;
@@ -147,30 +156,4 @@ std::string ownProgram() {
 void dieQuietlyOnCrash() {
     rlimit none{0, 0};
     setrlimit(RLIMIT_CORE, &none);
-}
-
-namespace {
-int reportChannel = STDOUT_FILENO;
-}
-
-void keepOutputForReports() {
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    const int nothing = open("/dev/null", O_WRONLY);
-    if (saved >= 0 && nothing >= 0 && dup2(nothing, STDOUT_FILENO) >= 0)
-        reportChannel = saved;
-    if (nothing >= 0)
-        close(nothing);
-}
-
-void writeReport(const std::string& text) {
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t done = write(reportChannel, text.data() + written, text.size() - written);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return;
-        written += static_cast<size_t>(done);
-    }
 }

@@ -1,7 +1,5 @@
 #include "child_process.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <chrono>
@@ -69,15 +67,17 @@ std::string windowsError(const char* what) {
 } // namespace
 
 ChildRun runChild(const std::string& program, const std::vector<std::string>& arguments,
-                  double seconds, bool withErrors) {
+                  double seconds, ChildOutput output) {
     ChildRun run;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     Handle readEnd, writeEnd, nothingIn, nothingOut;
-    if (!CreatePipe(readEnd.out(), writeEnd.out(), &inherit, 0)) {
+    const bool keep = output != ChildOutput::Discard;
+    if (keep && !CreatePipe(readEnd.out(), writeEnd.out(), &inherit, 0)) {
         run.why = windowsError("no pipe");
         return run;
     }
-    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    if (keep)
+        SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
     nothingIn.reset(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                 OPEN_EXISTING, 0, nullptr));
     nothingOut.reset(CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -87,8 +87,8 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = nothingIn.get();
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = withErrors ? writeEnd.get() : nothingOut.get();
+    startup.hStdOutput = keep ? writeEnd.get() : nothingOut.get();
+    startup.hStdError = output == ChildOutput::KeepWithErrors ? writeEnd.get() : nothingOut.get();
 
     std::string commandLine = quoted(program);
     for (const std::string& argument : arguments)
@@ -107,7 +107,8 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
     const auto deadline =
         Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
     for (;;) {
-        drain(readEnd.get(), run.output);
+        if (keep)
+            drain(readEnd.get(), run.output);
         if (WaitForSingleObject(child.get(), 10) == WAIT_OBJECT_0)
             break;
         if (Clock::now() >= deadline) {
@@ -117,7 +118,8 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
             return run;
         }
     }
-    drain(readEnd.get(), run.output);
+    if (keep)
+        drain(readEnd.get(), run.output);
     DWORD status = 0;
     GetExitCodeProcess(child.get(), &status);
     // Exit codes with both top bits set are exception codes (NTSTATUS errors), not statuses.
@@ -153,37 +155,4 @@ LONG WINAPI endWithTheCode(EXCEPTION_POINTERS* exception) {
 void dieQuietlyOnCrash() {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(endWithTheCode);
-}
-
-namespace {
-HANDLE reportChannel = GetStdHandle(STD_OUTPUT_HANDLE);
-}
-
-void keepOutputForReports() {
-    std::fflush(stdout);
-    HANDLE saved = nullptr;
-    HANDLE self = GetCurrentProcess();
-    if (!DuplicateHandle(self, GetStdHandle(STD_OUTPUT_HANDLE), self, &saved, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-        return;
-    const int nothing = _open("NUL", _O_WRONLY);
-    if (nothing < 0 || _dup2(nothing, 1) != 0) {
-        CloseHandle(saved);
-        return;
-    }
-    _close(nothing);
-    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
-    reportChannel = saved;
-}
-
-void writeReport(const std::string& text) {
-    size_t written = 0;
-    while (written < text.size()) {
-        DWORD done = 0;
-        if (!WriteFile(reportChannel, text.data() + written,
-                       static_cast<DWORD>(text.size() - written), &done, nullptr) ||
-            done == 0)
-            return;
-        written += done;
-    }
 }

@@ -1,6 +1,7 @@
 // The checks of what a host meets first: the two exports, the properties, makeModule and the
 // plug-in record it returns, and the pin descriptions.
 #include "check_support.h"
+#include "texts.h"
 
 #include <cstring>
 
@@ -46,11 +47,9 @@ bool untouched(const void* address) {
 }
 
 // The text at `text` if a terminator comes within the bound; fails the check otherwise.
-std::string boundedText(CheckContext& context, const char* text, const std::string& what) {
+std::string terminatedText(CheckContext& context, const char* text, const std::string& what) {
     context.require(text != nullptr, what + " is missing (a null address)");
-    size_t length = 0;
-    while (length < MaxModuleText && text[length] != '\0')
-        ++length;
+    const size_t length = boundedLength(text, MaxModuleText);
     context.require(length < MaxModuleText,
                     what + " has no terminator within " + std::to_string(MaxModuleText) + " bytes");
     return std::string(text, length);
@@ -70,13 +69,13 @@ void checkExports(CheckContext& context) {
                     "getModuleProperties(0) wrote interface version " +
                         std::to_string(props.interfaceVersion) + ", not " +
                         std::to_string(InterfaceVersion));
-    const std::string name = boundedText(context, props.name, "the module's name");
+    const std::string name = terminatedText(context, props.name, "the module's name");
     context.require(!name.empty(), "the module's name is empty");
-    boundedText(context, props.identifier, "the module's identifier");
-    const std::string about = boundedText(context, props.about, "the about text");
+    terminatedText(context, props.identifier, "the module's identifier");
+    const std::string about = terminatedText(context, props.about, "the about text");
 
     const ModuleProperties again = askProperties(context, properties, 0, answer);
-    context.require(again.about && boundedText(context, again.about, "the about text") == about,
+    context.require(again.about && terminatedText(context, again.about, "the about text") == about,
                     "a second getModuleProperties(0) gave another about text");
 
     int32_t refused = 0;
@@ -174,13 +173,14 @@ Described describe(CheckContext& context, ModuleDriver& driver, int32_t index) {
                     pin + " has the unknown direction " + std::to_string(d.direction));
     context.require(d.datatype >= 0 && d.datatype <= DtInt32,
                     pin + " has the unknown datatype " + std::to_string(d.datatype));
-    Described found{answer,     d.variableAddress, d.direction,
-                    d.datatype, d.pinFlags,        boundedText(context, d.pinName, pin + "'s name"),
-                    "(none)",   "(none)"};
+    Described found{answer,      d.variableAddress,
+                    d.direction, d.datatype,
+                    d.pinFlags,  terminatedText(context, d.pinName, pin + "'s name"),
+                    "(none)",    "(none)"};
     if (d.defaultText)
-        found.defaultText = boundedText(context, d.defaultText, pin + "'s default text");
+        found.defaultText = terminatedText(context, d.defaultText, pin + "'s default text");
     if (d.extraText)
-        found.extraText = boundedText(context, d.extraText, pin + "'s extra text");
+        found.extraText = terminatedText(context, d.extraText, pin + "'s extra text");
     return found;
 }
 

@@ -1,6 +1,7 @@
 // The checks of an instance's life and of what the host sends it: opening and closing, events,
 // and the mistakes careless hosts make.
 #include "check_support.h"
+#include "host_events.h"
 
 #include <cstring>
 
@@ -108,10 +109,7 @@ void checkEvents(CheckContext& context) {
     for (int32_t kind = -8; kind < 64; ++kind) {
         if (kind == EventPinStatus || kind == EventMidi || kind == EventCall)
             continue;
-        HostEvent event{};
-        event.kind = kind;
-        event.value = random.between(-3, 3);
-        event.target = random.below(pins + 2);
+        const HostEvent event = anyEvent(kind, 0, random.between(-3, 3), 0, random.below(pins + 2));
         need(context, driver->event(event), "sending an event of kind " + std::to_string(kind));
         requireSoundOutput(context, *driver,
                            "after an event of the unknown kind " + std::to_string(kind));

@@ -1,4 +1,5 @@
 // Events as the host delivers them through the record's event entry.
+#include "host_events.h"
 #include "support/table_module.h"
 
 #include <gtest/gtest.h>
@@ -17,18 +18,10 @@ struct Opened {
     void deliver(HostEvent event) { EXPECT_TRUE(rig.host.event(event).ok()); }
 };
 
-HostEvent pinStatus(intptr_t pin, int32_t status) {
-    HostEvent event{};
-    event.kind = EventPinStatus;
-    event.value = status;
-    event.target = pin;
-    return event;
-}
-
 TEST(PinStatusEvent, OneIsSeenDuringTheNotificationOnly) {
     for (int32_t status : {-1, 0, 1, 2, 1000}) {
         Opened opened;
-        opened.deliver(pinStatus(1, status));
+        opened.deliver(pinStatusEvent(1, status));
         EXPECT_EQ(opened.module->statusSeen, std::vector<int32_t>{status});
         EXPECT_EQ(opened.module->pins[1].status, status == 1 ? 0 : status);
         EXPECT_EQ(opened.module->pins[2].status, 0);
@@ -37,24 +30,19 @@ TEST(PinStatusEvent, OneIsSeenDuringTheNotificationOnly) {
 
 TEST(PinStatusEvent, PinsOutsideTheArrayAreIgnored) {
     Opened opened;
-    for (intptr_t pin : {intptr_t{-5}, intptr_t{-1}, intptr_t{3}, intptr_t{40}})
-        opened.deliver(pinStatus(pin, 1));
+    for (int32_t pin : {-5, -1, 3, 40})
+        opened.deliver(pinStatusEvent(pin, 1));
     EXPECT_TRUE(opened.module->statusSeen.empty());
 
     // Before open there is no pin array at all.
     TableRig fresh({pinOf(DtMidi)}, 3);
-    EXPECT_TRUE(fresh.host.event(pinStatus(0, 1)).ok());
+    EXPECT_TRUE(fresh.host.event(pinStatusEvent(0, 1)).ok());
     EXPECT_TRUE(fresh.module->statusSeen.empty());
 }
 
 TEST(MidiEvent, IsHandedOnWithItsWords) {
     Opened opened;
-    HostEvent event{};
-    event.kind = EventMidi;
-    event.timeDelta = 17;
-    event.value = 0x643C90;
-    event.extra = 0xFFFF; // widened without sign
-    opened.deliver(event);
+    opened.deliver(midiEvent(0x643C90, 17, 0xFFFF)); // the extra word is widened without sign
     ASSERT_EQ(opened.module->midi.size(), 1u);
     EXPECT_EQ(opened.module->midi[0].timeDelta, 17);
     EXPECT_EQ(opened.module->midi[0].message, 0x643C90);
@@ -68,23 +56,16 @@ void SE_ABI routine(void* instance) {
 
 TEST(CallEvent, CallsTheRoutineWithTheInstance) {
     Opened opened;
-    HostEvent event{};
-    event.kind = EventCall;
-    event.target = reinterpret_cast<intptr_t>(&routine);
-    opened.deliver(event);
+    opened.deliver(callEvent(&routine));
     EXPECT_EQ(calledWith, opened.module->pluginRecord()->instance);
 
-    event.target = 0; // nothing to call
-    opened.deliver(event);
+    opened.deliver(callEvent(nullptr)); // nothing to call
 }
 
 TEST(UnknownEvent, ChangesNothing) {
     Opened opened;
-    for (int32_t kind : {-1, 1, 3, 20, 22, 1000}) {
-        HostEvent event = pinStatus(1, 1);
-        event.kind = kind;
-        opened.deliver(event);
-    }
+    for (int32_t kind : {-1, 1, 3, 20, 22, 1000})
+        opened.deliver(anyEvent(kind, 0, 1, 0, 1)); // a pin status's words under another kind
     PluginRecord* record = opened.module->pluginRecord();
     record->event(record->instance, nullptr);
     record->event(nullptr, nullptr);

@@ -8,30 +8,6 @@
 #include <sstream>
 #include <stdexcept>
 
-HostEvent pinStatusEvent(int32_t index, int32_t status) {
-    HostEvent event{};
-    event.kind = EventPinStatus;
-    event.value = status;
-    event.target = index;
-    return event;
-}
-
-HostEvent midiEvent(int32_t message, int32_t timeDelta, uint16_t extra) {
-    HostEvent event{};
-    event.timeDelta = timeDelta;
-    event.kind = EventMidi;
-    event.value = message;
-    event.extra = extra;
-    return event;
-}
-
-HostEvent callEvent(EventRoutine routine) {
-    HostEvent event{};
-    event.kind = EventCall;
-    event.target = reinterpret_cast<intptr_t>(routine);
-    return event;
-}
-
 testing::AssertionResult validOutput(const std::vector<ModuleMidi>& sent, size_t from) {
     for (size_t i = from; i < sent.size(); ++i) {
         const ModuleMidi& m = sent[i];

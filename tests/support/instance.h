@@ -8,6 +8,7 @@
 #pragma once
 
 #include "driver.h"
+#include "host_events.h"
 #include "module_file.h"
 #include "support/files.h"
 #include "support/notes.h"
@@ -56,11 +57,6 @@ Setup unopened(Setup::Stage stage = Setup::Wired, bool withCallback = true,
                int32_t pinCount = PinCount);
 // Opened after telling the sample rate and block size, as a careful host does.
 Setup told(float sampleRate = 44100.0f, int32_t blockSize = 64);
-
-// A HostEvent as the record's event entry takes it.
-HostEvent pinStatusEvent(int32_t index, int32_t status);
-HostEvent midiEvent(int32_t message, int32_t timeDelta = 0, uint16_t extra = 0);
-HostEvent callEvent(EventRoutine routine);
 
 // Every message from `from` on is a NOTE_ON or NOTE_OFF on channel 1, sent through MIDI Out.
 testing::AssertionResult validOutput(const std::vector<ModuleMidi>& sent, size_t from = 0);

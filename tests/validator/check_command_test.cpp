@@ -42,7 +42,7 @@ std::string module(const std::string& name) {
 
 ToolRun check(std::vector<std::string> words) {
     words.insert(words.begin(), "check");
-    const ChildRun run = runChild(beside(Tool), words, 300.0, true);
+    const ChildRun run = runChild(beside(Tool), words, 300.0, ChildOutput::KeepWithErrors);
     EXPECT_EQ(run.end, ChildRun::End::Exited) << run.why;
     return {static_cast<int>(run.code), run.output, {}};
 }

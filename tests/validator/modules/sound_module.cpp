@@ -1,5 +1,6 @@
-// The small module as it should be: it passes every check. It talks on standard output without
-// ending its lines, as modules left with debugging prints do; the checker must not mind.
+// The small module as it should be: it passes every check. It talks on standard output, as
+// modules left with debugging prints do, even in lines that look like a check's report; the
+// checker must not mind.
 #include "small_module.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@ class Sound : public SmallModule {
 
     void open() override {
         SmallModule::open();
-        std::printf("SOUND is open. ");
+        std::printf("SOUND is open. \nFAIL open-close: only printed\n");
         std::fflush(stdout);
     }
 };
