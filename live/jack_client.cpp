@@ -145,8 +145,13 @@ int JackClient::process(uint32_t frames, void* self) noexcept {
         copy.size = static_cast<uint32_t>(event.size);
         std::memcpy(copy.bytes, event.buffer, event.size);
     }
+    const uint32_t start = jack_last_frame_time(me.client);
+    if (me.started)
+        me.elapsed += static_cast<uint32_t>(start - me.lastStart);
+    me.started = true;
+    me.lastStart = start;
     PortSink sink(outBuffer);
-    me.engine->period(frames, me.events, kept, sink);
+    me.engine->period(frames, me.events, kept, sink, me.elapsed);
     return 0;
 }
 

@@ -53,6 +53,9 @@ class JackClient {
     bool active = false;
     LiveMidi events[MostEvents] = {};
     std::atomic<bool> running{false};
+    bool started = false;   // the first period has run
+    uint32_t lastStart = 0; // the server's frame time of the last period
+    int64_t elapsed = 0;    // frames from the first period to the last, past the 32-bit wrap
     std::atomic<bool> serverGone{false};
     std::atomic<uint64_t> xrunCount{0};
 };

@@ -53,7 +53,10 @@ LiveEngine::LiveEngine(ModuleDriver& driver, const LiveSettings& settings)
     : driver(driver), settings(settings), controls(settings.controls),
       toldBlockSize(driver.blockSize()) {}
 
-void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept {
+void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
+                        int64_t start) noexcept {
+    if (start > clock)
+        clock = start;
     if (ended) {
         shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
         return;

@@ -62,8 +62,12 @@ class LiveEngine {
     static Result<std::unique_ptr<LiveEngine>> make(ModuleDriver& driver,
                                                     const LiveSettings& settings);
 
-    // One period of `frames` frames; `in` holds what arrived in it, by frame.
-    void period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
+    // One period of `frames` frames; `in` holds what arrived in it, by frame. `start` is the
+    // period's first frame counted from the first period, where the server knows it: after
+    // cycles the engine missed, the clock catches up with the server's time instead of falling
+    // behind it.
+    void period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
+                int64_t start = -1) noexcept;
 
     // ---- From the main thread
     bool press(Key key) { return keys.push(key); }

@@ -178,4 +178,23 @@ TEST(LiveEngine, StopsByItselfAfterItsFrames) {
     EXPECT_EQ(run.sink.all().back().bytes[1], 123);
 }
 
+// Cycles the engine missed do not move the notes after them: its clock follows the server's.
+TEST(LiveEngine, AfterMissedCyclesTheClockKeepsTheServersTime) {
+    const Scratch scratch;
+    writeBytes("row.brumo", Row);
+    LiveRun run("row.brumo", internalAt(120), 1);
+    for (int64_t start = 0; start < 44100 * 2; start += 256) {
+        if (start / 256 % 7 == 3)
+            continue; // a cycle it missed
+        run.sink.startPeriod(start, 256);
+        run.engine->period(256, nullptr, 0, run.sink, start);
+    }
+    const InternalClock clock(44100, 120);
+    size_t onTime = 0;
+    for (const Written& on : run.noteOns())
+        onTime += clock.highAt(on.frame) && !clock.highAt(on.frame - 1);
+    EXPECT_GE(onTime, 13u); // of 16 gates; those that rose in a missed cycle come late or not
+    EXPECT_EQ(run.engine->status().frames.load(), 44100 * 2 - 44100 * 2 % 256 + 256);
+}
+
 } // namespace
