@@ -1,7 +1,5 @@
 #include "live_controls.h"
 
-#include <limits>
-
 Controls::Controls(const ControlSettings& settings)
     : settings(settings), internal(settings.sampleRate, settings.bpm), rec(settings.recHeld),
       // The internal clock plays from the start, unless a control change is to start it; the
@@ -65,22 +63,8 @@ void Controls::key(Key key) {
     }
 }
 
-// A take is in the row at once: the block in which REC is first low reloads the file, after the
-// module's recorder has put every note of the take into it.
-Levels Controls::levelsFor(int64_t frame) {
-    Levels levels;
-    levels.rec = rec;
-    levels.play = play;
-    levels.ret = returnHeld || returnPulse;
-    levels.reload = reloadHeld || reloadPulse || (recBefore && !rec);
-    levels.gate = settings.clock == ClockSource::Internal ? internal.highAt(frame) : midi.gate();
-    returnPulse = reloadPulse = false;
-    recBefore = rec;
-    return levels;
-}
-
-int64_t Controls::nextClockEdge(int64_t frame) const {
-    if (settings.clock == ClockSource::Internal)
-        return internal.nextEdgeAfter(frame);
-    return std::numeric_limits<int64_t>::max();
+void Controls::followClock(int64_t frame) {
+    clockHigh = internal.highAt(frame);
+    clockEdge = internal.nextEdgeAfter(frame);
+    clockFrom = frame;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 enum class ClockSource { Internal, Midi };
 
@@ -49,10 +50,30 @@ class Controls {
 
     // The levels of the block that starts at `frame`. The one-block pulses (RETURN from START
     // or Enter, RELOAD from a fall of REC or the key) are spent by it.
-    Levels levelsFor(int64_t frame);
+    Levels levelsFor(int64_t frame) {
+        Levels levels;
+        levels.rec = rec;
+        levels.play = play;
+        levels.ret = returnHeld || returnPulse;
+        // a take is in the row at once: the block in which REC is first low reloads the file,
+        // after the module's recorder has put every note of the take into it
+        levels.reload = reloadHeld || reloadPulse || (recBefore && !rec);
+        levels.gate = settings.clock == ClockSource::Internal ? clockAt(frame) : midi.gate();
+        returnPulse = reloadPulse = false;
+        recBefore = rec;
+        return levels;
+    }
+    // Whether the next blocks get the same levels as long as nothing arrives and the clock
+    // does not move GATE: no one-block pulse is pending.
+    bool steady() const { return !returnPulse && !reloadPulse && recBefore == rec; }
     // Where the internal clock next changes GATE, so that a block can end there; with the MIDI
     // clock GATE changes only between blocks, when a clock arrives.
-    int64_t nextClockEdge(int64_t frame) const;
+    int64_t nextClockEdge(int64_t frame) {
+        if (settings.clock != ClockSource::Internal)
+            return std::numeric_limits<int64_t>::max();
+        clockAt(frame);
+        return clockEdge;
+    }
 
     bool recording() const { return rec; }
     bool playing() const { return play; }
@@ -61,9 +82,19 @@ class Controls {
 
   private:
     bool takeControlChange(uint8_t number, uint8_t value);
+    // The internal clock's level at `frame`, worked out again only when a block passes its
+    // edge: most blocks of a sixteenth share its level.
+    bool clockAt(int64_t frame) {
+        if (frame < clockFrom || frame >= clockEdge)
+            followClock(frame);
+        return clockHigh;
+    }
+    void followClock(int64_t frame);
 
     ControlSettings settings;
     InternalClock internal;
+    bool clockHigh = false;
+    int64_t clockFrom = 0, clockEdge = -1;
     MidiClock midi;
     bool rec, play;
     bool returnHeld = false, reloadHeld = false; // by their control changes

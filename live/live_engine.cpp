@@ -67,20 +67,11 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
                           (settings.stopAfter >= 0 && clock >= settings.stopAfter);
     if (stopping)
         controls.stopPlaying();
-    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
-    size_t next = 0;
-    for (uint32_t at = 0; at < frames;) {
-        for (; next < count && in[next].frame <= at; ++next)
-            hand(in[next], at, out);
-        const int64_t edge = controls.nextClockEdge(clock + at);
-        const int64_t edgeIn =
-            edge == std::numeric_limits<int64_t>::max() ? edge : edge - clock; // into the period
-        const uint32_t length = blockLength(at, frames, blockSize, edgeIn);
-        runBlock(at, length, out);
-        at += length;
-    }
-    for (; next < count; ++next) // after the last block's start: seen by the next period's first
-        hand(in[next], std::min(in[next].frame, frames - 1), out);
+    const int64_t edge = controls.nextClockEdge(clock);
+    if (count == 0 && !stopping && controls.steady() && edge - clock >= frames)
+        steadyPeriod(frames, out);
+    else
+        changingPeriod(frames, in, count, out);
     if (stopping && frames > 0) {
         endSounding(frames - 1, out);
         emit(frames - 1, packMidi(0xB0, AllNotesOff, 0), out);
@@ -90,6 +81,33 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
     publish();
     if (ended)
         shown.stopped.store(true, std::memory_order_release);
+}
+
+// Most periods: nothing arrives, no pulse is pending and GATE keeps its level, so every block
+// has the levels of the first and the blocks run back to back.
+void LiveEngine::steadyPeriod(uint32_t frames, MidiSink& out) noexcept {
+    const Levels now = applyLevels(0);
+    for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
+        const uint32_t at = split.start();
+        moduleBlock(at, split.next(std::numeric_limits<int64_t>::max()), now.ret, out);
+    }
+}
+
+void LiveEngine::changingPeriod(uint32_t frames, const LiveMidi* in, size_t count,
+                                MidiSink& out) noexcept {
+    size_t next = 0;
+    for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
+        const uint32_t at = split.start();
+        for (; next < count && in[next].frame <= at; ++next)
+            hand(in[next], at, out);
+        const int64_t edge = controls.nextClockEdge(clock + at);
+        const int64_t edgeIn =
+            edge == std::numeric_limits<int64_t>::max() ? edge : edge - clock; // into the period
+        const Levels now = applyLevels(at);
+        moduleBlock(at, split.next(edgeIn), now.ret, out);
+    }
+    for (; next < count; ++next) // after the last block's start: seen by the next period's first
+        hand(in[next], std::min(in[next].frame, frames - 1), out);
 }
 
 void LiveEngine::hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept {
@@ -117,31 +135,52 @@ void LiveEngine::setInput(int input, bool high) noexcept {
     std::fill(blocks[input], blocks[input] + settings.blockSize, high ? 1.0f : 0.0f);
 }
 
-void LiveEngine::runBlock(uint32_t at, uint32_t length, MidiSink& out) noexcept {
+// The blocks of the inputs are filled only when their levels change.
+Levels LiveEngine::applyLevels(uint32_t at) noexcept {
     const Levels now = controls.levelsFor(clock + at);
-    setInput(Rec, now.rec);
-    setInput(Play, now.play);
-    setInput(Return, now.ret);
-    setInput(Gate, now.gate);
-    setInput(Reload, now.reload);
+    const unsigned mask = static_cast<unsigned>(now.rec) | static_cast<unsigned>(now.play) << 1 |
+                          static_cast<unsigned>(now.ret) << 2 |
+                          static_cast<unsigned>(now.gate) << 3 |
+                          static_cast<unsigned>(now.reload) << 4;
+    if (mask != levelMask) {
+        levelMask = mask;
+        setInput(Rec, now.rec);
+        setInput(Play, now.play);
+        setInput(Return, now.ret);
+        setInput(Gate, now.gate);
+        setInput(Reload, now.reload);
+    }
+    return now;
+}
+
+// Kept short, so that it is inlined into the loops over a period's blocks; the rare work, a
+// new block size or messages to pass on, is done apart.
+inline void LiveEngine::moduleBlock(uint32_t at, uint32_t length, bool returned,
+                                    MidiSink& out) noexcept {
     const auto frames = static_cast<int32_t>(length);
-    if (frames != toldBlockSize) {
-        static_cast<void>(driver.setBlockSize(frames));
-        toldBlockSize = frames;
-    }
-    static_cast<void>(driver.runBlock(0, frames));
-    if (now.ret)
+    if (frames != toldBlockSize)
+        tellBlockSize(frames);
+    driver.runBlockNow(frames);
+    if (returned)
         position = 0;
-    if (!driver.sent().empty()) {
-        for (const ModuleMidi& message : driver.sent())
-            sent(message.message, at, out);
-        driver.clearSent();
-    }
-    follow();
+    if (!driver.sent().empty())
+        passOn(at, out);
+}
+
+void LiveEngine::tellBlockSize(int32_t frames) noexcept {
+    static_cast<void>(driver.setBlockSize(frames));
+    toldBlockSize = frames;
+}
+
+void LiveEngine::passOn(uint32_t at, MidiSink& out) noexcept {
+    for (const ModuleMidi& message : driver.sent())
+        sent(message.message, at, out);
+    driver.clearSent();
 }
 
 // The module's position, followed from what it does: a note played moves it on, and the loop
-// brings it back as the module's own loop does at the end of every block.
+// brings it back as the module's own loop does at the end of every block. Looked at after each
+// note and each period (the row may have grown), which is as often as it can change.
 void LiveEngine::follow() noexcept {
     if (!settings.loop)
         return;
@@ -161,6 +200,7 @@ void LiveEngine::sent(int32_t message, uint32_t at, MidiSink& out) noexcept {
         held = static_cast<uint8_t>(std::min(held + 1, 255));
         ++notesPlayed;
         ++position;
+        follow();
         lastNote = note;
     } else if (isNoteEnd(message) && held > 0) {
         --held;
@@ -185,6 +225,7 @@ void LiveEngine::emit(uint32_t at, int32_t message, MidiSink& out) noexcept {
 
 void LiveEngine::publish() noexcept {
     constexpr auto relaxed = std::memory_order_relaxed;
+    follow();
     shown.frames.store(clock, relaxed);
     shown.notesPlayed.store(notesPlayed, relaxed);
     shown.lastNote.store(lastNote, relaxed);
@@ -192,7 +233,9 @@ void LiveEngine::publish() noexcept {
     shown.rec.store(controls.recording(), relaxed);
     shown.play.store(controls.playing(), relaxed);
     shown.clockRunning.store(controls.midiClock().running(), relaxed);
-    const double bpm = controls.midiClock().bpm(settings.controls.sampleRate);
-    shown.bpmMilli.store(static_cast<uint64_t>(bpm * 1000.0 + 0.5), relaxed);
+    if (controls.clockSource() == ClockSource::Midi) {
+        const double bpm = controls.midiClock().bpm(settings.controls.sampleRate);
+        shown.bpmMilli.store(static_cast<uint64_t>(bpm * 1000.0 + 0.5), relaxed);
+    }
     shown.lost.store(lost, relaxed);
 }

@@ -80,7 +80,12 @@ class LiveEngine {
     LiveEngine(ModuleDriver& driver, const LiveSettings& settings);
 
     void hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept;
-    void runBlock(uint32_t at, uint32_t length, MidiSink& out) noexcept;
+    void steadyPeriod(uint32_t frames, MidiSink& out) noexcept;
+    void changingPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
+    Levels applyLevels(uint32_t at) noexcept; // the controls' levels for the block at `at`
+    void moduleBlock(uint32_t at, uint32_t length, bool returned, MidiSink& out) noexcept;
+    void tellBlockSize(int32_t frames) noexcept;
+    void passOn(uint32_t at, MidiSink& out) noexcept; // what the module sent in the block
     void setInput(int input, bool high) noexcept;
     void sent(int32_t message, uint32_t at, MidiSink& out) noexcept;
     void endSounding(uint32_t at, MidiSink& out) noexcept;
@@ -93,6 +98,7 @@ class LiveEngine {
     Controls controls;
     float* blocks[InputCount] = {};
     bool levels[InputCount] = {};
+    unsigned levelMask = 0; // the levels above, a bit each
     int32_t toldBlockSize;
     int64_t clock = 0; // frames since the start
     bool ended = false;

@@ -119,22 +119,33 @@ TEST(MidiClock, MeasuresTheTempoFromTheClocks) {
     EXPECT_FALSE(clock.running());
 }
 
-TEST(BlockSplit, KeepsTheGridAndEndsAtTheClocksEdge) {
-    struct Case {
-        uint32_t at, frames, blockSize;
-        int64_t edge;
-        uint32_t length;
-    };
+TEST(PeriodSplit, KeepsTheGridAndEndsAtTheClocksEdge) {
     constexpr int64_t None = INT64_MAX;
-    const Case cases[] = {
-        {0, 256, 64, None, 64},  {192, 256, 64, None, 64}, {0, 100, 64, None, 64},
-        {64, 100, 64, None, 36}, {0, 256, 64, 10, 10},     {10, 256, 64, None, 54},
-        {10, 256, 64, 20, 10},   {0, 256, 64, 0, 64},      {0, 256, 64, 300, 64},
-        {0, 1, 64, None, 1},     {250, 256, 512, 251, 1},  {0, 4096, 4096, 2757, 2757},
+    const struct {
+        uint32_t frames, blockSize;
+        int64_t edge; // into the period, given for every block
+        std::vector<uint32_t> lengths;
+    } cases[] = {
+        {256, 64, None, {64, 64, 64, 64}},
+        {100, 64, None, {64, 36}},
+        {256, 64, 10, {10, 54, 64, 64, 64}},
+        {256, 64, 64, {64, 64, 64, 64}},
+        {256, 64, 200, {64, 64, 64, 8, 56}},
+        {256, 64, 0, {64, 64, 64, 64}},
+        {256, 64, 300, {64, 64, 64, 64}},
+        {1, 64, None, {1}},
+        {4096, 4096, 2757, {2757, 1339}},
+        {300, 512, 299, {299, 1}},
+        {0, 64, None, {}},
+        {130, 64, 129, {64, 64, 1, 1}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.at << " of " << c.frames << ", edge " << c.edge);
-        EXPECT_EQ(blockLength(c.at, c.frames, c.blockSize, c.edge), c.length);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.frames << " in blocks of " << c.blockSize << ", edge " << c.edge);
+        std::vector<uint32_t> lengths;
+        for (PeriodSplit split(c.frames, c.blockSize); !split.done() && lengths.size() < 99;)
+            lengths.push_back(split.next(c.edge));
+        EXPECT_EQ(lengths, c.lengths);
     }
 }
 
