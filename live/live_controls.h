@@ -19,9 +19,16 @@ struct ControlSettings {
     int recCc = -1, playCc = -1, returnCc = -1, reloadCc = -1;
 };
 
-// The levels of the module's control inputs for one block.
+// The levels of the module's control inputs for one block, a bit each: they are worked out for
+// every block, and compared whole.
 struct Levels {
-    bool rec = false, play = false, ret = false, gate = false, reload = false;
+    enum Bit : unsigned { Rec = 1, Play = 2, Return = 4, Gate = 8, Reload = 16 };
+    unsigned bits = 0;
+    bool rec() const { return bits & Rec; }
+    bool play() const { return bits & Play; }
+    bool ret() const { return bits & Return; }
+    bool gate() const { return bits & Gate; }
+    bool reload() const { return bits & Reload; }
 };
 
 // The keys of the terminal, as the audio thread receives them.
@@ -51,18 +58,19 @@ class Controls {
     // The levels of the block that starts at `frame`. The one-block pulses (RETURN from START
     // or Enter, RELOAD from a fall of REC or the key) are spent by it.
     Levels levelsFor(int64_t frame) {
-        Levels levels;
-        levels.rec = rec;
-        levels.play = play;
-        levels.ret = returnHeld || returnPulse;
+        const bool gate = settings.clock == ClockSource::Internal ? clockAt(frame) : midi.gate();
         // a take is in the row at once: the block in which REC is first low reloads the file,
         // after the module's recorder has put every note of the take into it
-        levels.reload = reloadHeld || reloadPulse || (recBefore && !rec);
-        levels.gate = settings.clock == ClockSource::Internal ? clockAt(frame) : midi.gate();
+        const bool reload = reloadHeld || reloadPulse || (recBefore && !rec);
+        Levels levels;
+        levels.bits = (rec ? Levels::Rec : 0u) | (play ? Levels::Play : 0u) |
+                      (returnHeld || returnPulse ? Levels::Return : 0u) |
+                      (gate ? Levels::Gate : 0u) | (reload ? Levels::Reload : 0u);
         returnPulse = reloadPulse = false;
         recBefore = rec;
         return levels;
     }
+
     // Whether the next blocks get the same levels as long as nothing arrives and the clock
     // does not move GATE: no one-block pulse is pending.
     bool steady() const { return !returnPulse && !reloadPulse && recBefore == rec; }

@@ -89,7 +89,7 @@ void LiveEngine::steadyPeriod(uint32_t frames, MidiSink& out) noexcept {
     const Levels now = applyLevels(0);
     for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
         const uint32_t at = split.start();
-        moduleBlock(at, split.next(std::numeric_limits<int64_t>::max()), now.ret, out);
+        moduleBlock(at, split.next(std::numeric_limits<int64_t>::max()), now.ret(), out);
     }
 }
 
@@ -104,7 +104,7 @@ void LiveEngine::changingPeriod(uint32_t frames, const LiveMidi* in, size_t coun
         const int64_t edgeIn =
             edge == std::numeric_limits<int64_t>::max() ? edge : edge - clock; // into the period
         const Levels now = applyLevels(at);
-        moduleBlock(at, split.next(edgeIn), now.ret, out);
+        moduleBlock(at, split.next(edgeIn), now.ret(), out);
     }
     for (; next < count; ++next) // after the last block's start: seen by the next period's first
         hand(in[next], std::min(in[next].frame, frames - 1), out);
@@ -138,17 +138,13 @@ void LiveEngine::setInput(int input, bool high) noexcept {
 // The blocks of the inputs are filled only when their levels change.
 Levels LiveEngine::applyLevels(uint32_t at) noexcept {
     const Levels now = controls.levelsFor(clock + at);
-    const unsigned mask = static_cast<unsigned>(now.rec) | static_cast<unsigned>(now.play) << 1 |
-                          static_cast<unsigned>(now.ret) << 2 |
-                          static_cast<unsigned>(now.gate) << 3 |
-                          static_cast<unsigned>(now.reload) << 4;
-    if (mask != levelMask) {
-        levelMask = mask;
-        setInput(Rec, now.rec);
-        setInput(Play, now.play);
-        setInput(Return, now.ret);
-        setInput(Gate, now.gate);
-        setInput(Reload, now.reload);
+    if (now.bits != levelBits) {
+        levelBits = now.bits;
+        setInput(Rec, now.rec());
+        setInput(Play, now.play());
+        setInput(Return, now.ret());
+        setInput(Gate, now.gate());
+        setInput(Reload, now.reload());
     }
     return now;
 }

@@ -98,7 +98,7 @@ class LiveEngine {
     Controls controls;
     float* blocks[InputCount] = {};
     bool levels[InputCount] = {};
-    unsigned levelMask = 0; // the levels above, a bit each
+    unsigned levelBits = 0; // the levels above, as Levels holds them
     int32_t toldBlockSize;
     int64_t clock = 0; // frames since the start
     bool ended = false;

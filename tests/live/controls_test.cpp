@@ -19,11 +19,11 @@ struct Step {
 
 std::string shown(const Levels& l) {
     std::string s = "-----";
-    s[0] = l.rec ? 'R' : '-';
-    s[1] = l.play ? 'P' : '-';
-    s[2] = l.ret ? 'T' : '-';
-    s[3] = l.gate ? 'G' : '-';
-    s[4] = l.reload ? 'L' : '-';
+    s[0] = l.rec() ? 'R' : '-';
+    s[1] = l.play() ? 'P' : '-';
+    s[2] = l.ret() ? 'T' : '-';
+    s[3] = l.gate() ? 'G' : '-';
+    s[4] = l.reload() ? 'L' : '-';
     return s;
 }
 
@@ -90,7 +90,7 @@ TEST(Controls, ControlChangesSteerTheirInputsOnAnyChannelAtSixtyFour) {
     ControlSettings playCc;
     playCc.playCc = 1;
     Controls waiting(playCc);
-    EXPECT_FALSE(waiting.levelsFor(10).play);
+    EXPECT_FALSE(waiting.levelsFor(10).play());
 }
 
 TEST(Controls, MidiTransportRaisesPlayAndReturnAndStopEndsTheNotes) {
