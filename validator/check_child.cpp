@@ -19,10 +19,20 @@ uint64_t seedFor(uint64_t runSeed, const std::string& check) {
     return runSeed ^ hash;
 }
 
+// Says whether the file loads, then what the module tells of itself, for the reports. A module
+// whose properties crash has still loaded: the checks will tell of the crash.
 int probeLoading(const std::string& module, std::ostream& out) {
     Result<ModuleFile> file = ModuleFile::load(module);
     reportLine(out, file ? "LOADED" : "UNLOADABLE " + file.error());
-    return file ? 0 : 1;
+    if (!file)
+        return 1;
+    if (Result<ModuleInfo> info = file->properties()) {
+        reportLine(out, "PROPERTY name " + info->name);
+        reportLine(out, "PROPERTY identifier " + info->identifier);
+        reportLine(out, "PROPERTY about " + info->about);
+        reportLine(out, "PROPERTY interfaceVersion " + std::to_string(info->interfaceVersion));
+    }
+    return 0;
 }
 
 } // namespace

@@ -2,12 +2,8 @@
 // each broken one fails on the check that is about its fault, and the tool lives through all of
 // them.
 #include "check_command.h"
+#include "check_tool.h"
 #include "checks.h"
-#include "child_process.h"
-#include "module_file.h"
-#include "support/tool_run.h"
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <set>
@@ -22,39 +18,6 @@ const char* const CrashSeen = "before answering";
 const char* const CrashSeen = "crashed (";
 #endif
 
-#if defined(_WIN32)
-const std::string Tool = "kaveltrum-host.exe";
-const std::string ModuleSuffix = ".sem";
-#else
-const std::string Tool = "kaveltrum-host";
-const std::string ModuleSuffix = ".so";
-#endif
-
-std::string beside(const std::string& name) {
-    Result<std::string> path = besideExecutable(name);
-    EXPECT_TRUE(path.ok()) << path.error();
-    return path.ok() ? *path : name;
-}
-
-std::string module(const std::string& name) {
-    return beside("check_" + name + ModuleSuffix);
-}
-
-ToolRun check(std::vector<std::string> words) {
-    words.insert(words.begin(), "check");
-    const ChildRun run = runChild(beside(Tool), words, 300.0, ChildOutput::KeepWithErrors);
-    EXPECT_EQ(run.end, ChildRun::End::Exited) << run.why;
-    return {static_cast<int>(run.code), run.output, {}};
-}
-
-// The first line that starts with `start`, or an empty text.
-std::string lineStarting(const ToolRun& run, const std::string& start) {
-    for (const std::string& line : lines(run.out))
-        if (line.compare(0, start.size(), start) == 0)
-            return line;
-    return {};
-}
-
 struct Fault {
     const char* module;
     const char* line;   // the start of the line that reports it
@@ -64,12 +27,6 @@ struct Fault {
 
 void PrintTo(const Fault& fault, std::ostream* out) {
     *out << fault.module;
-}
-
-// "PASS name", or "PASS name: a remark".
-bool passes(const std::string& line, const std::string& name) {
-    const std::string pass = "PASS " + name;
-    return line == pass || line.compare(0, pass.size() + 2, pass + ": ") == 0;
 }
 
 class BrokenModule : public testing::TestWithParam<Fault> {};
