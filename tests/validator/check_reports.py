@@ -6,8 +6,8 @@ XML, checks that the two tell the same run, and prints what the tests look at, o
     junit TESTS FAILURES SKIPPED  then one line per test case:  case NAME OUTCOME [out]
 
 OUTCOME is failure, skipped or passed; "out" marks a case with a system-out. With --kaveltrum it
-also requires what a check of our own module must show: every check passed, the hanging-notes
-warning among them.
+also requires what a check of our own module must show: every check passed, and both reports
+tell the same.
 """
 import json
 import sys
@@ -47,7 +47,5 @@ for case in cases:
 if "--kaveltrum" in sys.argv:
     if any(c["result"] not in ("PASS", "WARN") for c in run["checks"]):
         sys.exit("a check of KAVELTRUM did not pass: %r" % run["checks"])
-    if not any(c["result"] == "WARN" for c in run["checks"]):
-        sys.exit("the run of KAVELTRUM shows none of its warnings")
     if len(cases) != len(run["checks"]) or int(suite.get("failures")) != 0:
         sys.exit("the JUnit report does not tell the run the JSON report tells")
