@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include "host_events.h"
+#include "running_entry.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,11 +20,31 @@ class ModuleDriver::Calling {
 
 // ---- Making an instance --------------------------------------------------------------------
 
+namespace {
+
+// What the module answers is not needed here: whoever shows the properties asks for them and
+// reports a failure.
+void askProperties(ModuleEntries entries, const MakeOptions& options) {
+    if (!entries.properties)
+        return;
+    ModuleProperties props{};
+    std::unique_ptr<GuardedBuffer> guarded;
+    if (options.guard)
+        guarded = GuardedBuffer::make(sizeof props, *options.guard, "the properties record");
+    const RunningEntry running("getModuleProperties");
+    entries.properties(options.moduleIndex,
+                       guarded ? static_cast<ModuleProperties*>(guarded->data()) : &props);
+}
+
+} // namespace
+
 Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(const ModuleFile& file,
                                                          MakeOptions options) {
     // A module may rely on being asked before it is placed. What it answers is not needed here:
     // whoever shows the properties asks for them and reports a failure.
-    if (options.askProperties)
+    if (options.askProperties && options.guard)
+        askProperties(file.entries(), options); // into a guarded record
+    else if (options.askProperties)
         static_cast<void>(file.properties());
     return makeWith(file.makeModule(), options, &file);
 }
@@ -32,10 +53,8 @@ Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(ModuleEntries entries,
                                                          MakeOptions options) {
     if (!entries.make)
         return Failure{"the module has no makeModule entry"};
-    if (options.askProperties && entries.properties) {
-        ModuleProperties props{};
-        entries.properties(options.moduleIndex, &props);
-    }
+    if (options.askProperties)
+        askProperties(entries, options);
     return makeWith(entries.make, options, nullptr);
 }
 
@@ -44,9 +63,11 @@ Result<std::unique_ptr<ModuleDriver>> ModuleDriver::makeWith(MakeModuleFn make, 
     std::unique_ptr<ModuleDriver> driver(new ModuleDriver());
     if (file)
         driver->file = *file;
+    driver->guard = options.guard;
     driver->midiOut.reserve(1024);
     driver->requestLog.reserve(1024);
     const Calling making(*driver);
+    const RunningEntry running("makeModule");
     PluginRecord* made = make(options.moduleIndex, options.selector,
                               options.withCallback ? &ModuleDriver::callback : nullptr,
                               reinterpret_cast<intptr_t>(driver.get()));
@@ -80,9 +101,26 @@ Status ModuleDriver::checkCallable() const {
 PinAnswer ModuleDriver::describePin(int32_t index) {
     PinAnswer asked;
     std::memset(&asked.description, 0, sizeof asked.description);
-    if (Result<intptr_t> answer = dispatch(OpGetPinDescription, index, 0, &asked.description))
+    PinDescription* record =
+        guard ? guardedRecord<PinDescription>(guardedPin, "the pin description record") : nullptr;
+    if (!record)
+        record = &asked.description;
+    if (Result<intptr_t> answer = dispatch(OpGetPinDescription, index, 0, record))
         asked.answer = *answer;
+    asked.description = *record;
     return asked;
+}
+
+// One record of the host's, cleared, in a buffer of its own against a guard page; made on first
+// use. Null when the system gives no such memory: the caller hands over its own record then.
+template <class Record>
+Record* ModuleDriver::guardedRecord(std::unique_ptr<GuardedBuffer>& buffer, const char* what) {
+    if (!buffer)
+        buffer = GuardedBuffer::make(sizeof(Record), *guard, what);
+    if (!buffer)
+        return nullptr;
+    std::memset(buffer->data(), 0, sizeof(Record));
+    return static_cast<Record*>(buffer->data());
 }
 
 Status ModuleDriver::learnPins() {
@@ -112,6 +150,9 @@ float* ModuleDriver::block(int32_t pin) {
     if (pin < 0 || pin >= MaxPins)
         return nullptr;
     const auto at = static_cast<size_t>(pin);
+    if (guard)
+        if (float* guarded = guardedBlock(at))
+            return guarded;
     if (blocks.size() <= at)
         blocks.resize(at + 1);
     if (!blocks[at]) {
@@ -119,6 +160,19 @@ float* ModuleDriver::block(int32_t pin) {
         std::fill(blocks[at].get(), blocks[at].get() + BlockCapacity, 0.0f);
     }
     return blocks[at].get();
+}
+
+float* ModuleDriver::guardedBlock(size_t at) {
+    if (guardedBlocks.size() <= at)
+        guardedBlocks.resize(at + 1);
+    if (!guardedBlocks[at]) {
+        const std::string name = at < pinTable.size() ? " (" + pinTable[at].name + ")" : "";
+        guardedBlocks[at] =
+            GuardedBuffer::make(static_cast<size_t>(guardFrames) * sizeof(float), *guard,
+                                "the sample block of pin " + std::to_string(at) + name +
+                                    " at block size " + std::to_string(guardFrames));
+    }
+    return guardedBlocks[at] ? static_cast<float*>(guardedBlocks[at]->data()) : nullptr;
 }
 
 Status ModuleDriver::wirePins() {
@@ -335,6 +389,7 @@ Result<intptr_t> ModuleDriver::dispatch(int32_t opcode, int32_t index, int32_t v
         routine = nullptr;
     }
     const Calling calling(*this);
+    const RunningEntry running("the dispatcher", opcode);
     return record->dispatcher(record, opcode, index, value, pointer, opt);
 }
 
@@ -348,6 +403,8 @@ Status ModuleDriver::start(StartSettings settings) {
     };
     if (Status learned = learnPins(); !learned)
         return step("learning the pins", learned.error());
+    if (guard && settings.blockSize >= 1 && settings.blockSize <= BlockCapacity)
+        guardFrames = settings.blockSize;
     if (Status wired = wirePins(); !wired)
         return step("wiring the pins", wired.error());
     if (settings.tell) {
@@ -384,8 +441,13 @@ Status ModuleDriver::event(HostEvent event) {
         return callable;
     if (!plugin->event)
         return Failure{"the module's record has no event entry"};
+    HostEvent* record =
+        guard ? guardedRecord<HostEvent>(guardedEvent, "the event record") : nullptr;
+    if (record)
+        *record = event;
     const Calling calling(*this);
-    plugin->event(instanceWord, &event);
+    const RunningEntry running("the event entry");
+    plugin->event(instanceWord, record ? record : &event);
     return {};
 }
 
@@ -403,9 +465,10 @@ Status ModuleDriver::call(EventRoutine called) {
 
 Status ModuleDriver::runBlock(int32_t start, int32_t length) {
     const SubProcessRoutine current = routineFromRecord && usable() ? plugin->subProcess : routine;
-    if (!usable() || length > BlockCapacity || !current)
+    if (!usable() || length > blockCapacity() || !current)
         return refuseBlock(length);
     const Calling calling(*this);
+    const RunningEntry running("the block routine");
     current(instanceWord, start, length);
     clock += std::max(length, 0);
     return {};
@@ -414,8 +477,8 @@ Status ModuleDriver::runBlock(int32_t start, int32_t length) {
 Status ModuleDriver::refuseBlock(int32_t length) const {
     if (!usable())
         return checkCallable();
-    if (length > BlockCapacity)
+    if (length > blockCapacity())
         return Failure{"a block of " + std::to_string(length) + " samples does not fit the " +
-                       std::to_string(BlockCapacity) + "-sample blocks"};
+                       std::to_string(blockCapacity()) + "-sample blocks"};
     return Failure{"the module has no sub-process routine"};
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "abi.h"
+#include "guarded_memory.h"
 #include "module_file.h"
 #include "pin_table.h"
 #include "result.h"
@@ -43,6 +44,9 @@ struct MakeOptions {
     int32_t selector = 1;
     bool withCallback = true;  // false: makeModule gets a null callback
     bool askProperties = true; // ask getModuleProperties first, as a host does before placing
+    // Every buffer the host hands this instance lies against an inaccessible page on this side
+    // (see ModuleDriver::guard); the properties record asked for first does too.
+    std::optional<GuardSide> guard;
 };
 
 // What a host tells an instance between learning its pins and opening it.
@@ -98,6 +102,8 @@ class ModuleDriver {
     Status wirePins();
     // The block answered for `pin`, made on first use; null outside 0..MaxPins-1.
     float* block(int32_t pin);
+    // How many samples each block holds: BlockCapacity, or with guard pages the block size.
+    int32_t blockCapacity() const { return guard ? guardFrames : BlockCapacity; }
     // Writes an int16, bool, int32 or float value into a learned pin's variable.
     Status setParameter(int32_t pin, int32_t value);
 
@@ -118,6 +124,13 @@ class ModuleDriver {
     // Blocks run the routine the record holds at that moment, as a host may read it, instead
     // of the one HostSubProcessChanged last announced.
     bool routineFromRecord = false;
+
+    // Guard pages (from MakeOptions::guard): every buffer the host hands the instance lies
+    // against a page no one may touch, so that a read or write beyond it faults at once. The
+    // sample blocks, made when start() wires the pins, hold exactly the block size start()
+    // tells, and longer blocks are refused; each event, and each pin description asked for, is
+    // handed over in a guarded record of its own.
+    std::optional<GuardSide> guard;
 
     // ---- Requests and events to the instance
     Result<intptr_t> dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0,
@@ -182,6 +195,9 @@ class ModuleDriver {
     Status refuseBlock(int32_t length) const;
     int32_t pinCountAnswer() const;
     bool hasBlock(int32_t pin) const;
+    float* guardedBlock(size_t at);
+    template <class Record>
+    Record* guardedRecord(std::unique_ptr<GuardedBuffer>& buffer, const char* what);
 
     std::optional<ModuleFile> file; // keeps the library loaded while the instance lives
     PluginRecord* plugin = nullptr;
@@ -193,8 +209,11 @@ class ModuleDriver {
     bool pinCountOverridden = false;
 
     std::vector<PinInfo> pinTable;
-    std::vector<std::unique_ptr<float[]>> blocks; // by pin index, made on first use
-    std::vector<std::string> texts;               // by pin index
+    std::vector<std::unique_ptr<float[]>> blocks;              // by pin index, made on first use
+    std::vector<std::unique_ptr<GuardedBuffer>> guardedBlocks; // the same, with guard pages
+    int32_t guardFrames = 64;                                  // their length
+    std::unique_ptr<GuardedBuffer> guardedEvent, guardedPin;   // records handed over guarded
+    std::vector<std::string> texts;                            // by pin index
 
     int calling = 0; // calls into the instance under way; requests outside them are mistakes
     std::vector<ModuleMidi> midiOut;

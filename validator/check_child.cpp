@@ -1,6 +1,7 @@
 // The child's side of `check`: one check in a process of its own, so that whatever the module
 // does to the process ends only this check.
 #include "check_run.h"
+#include "crash_report.h"
 #include "module_file.h"
 
 #include <cstdlib>
@@ -52,6 +53,7 @@ int runChildCheck(const std::vector<std::string>& arguments) {
         return 3;
     const std::string& module = arguments[0];
     const std::string& name = arguments[1];
+    reportCrashes(arguments[4], name);
     std::error_code error;
     std::filesystem::current_path(arguments[3], error);
     if (error) {

@@ -140,8 +140,9 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
     case ChildRun::End::NotStarted:
         answer = "FAIL " + name + ": the check could not start (" + run.why + ")";
         break;
-    case ChildRun::End::Crashed:
-        answer = "FAIL " + name + ": crashed (" + crashName(run.code) + ")";
+    case ChildRun::End::Crashed: // the child's last line tells where, when it could tell
+        if (!startsWith(answer, "FAIL "))
+            answer = "FAIL " + name + ": crashed (" + crashName(run.code) + ")";
         break;
     case ChildRun::End::TimedOut:
         answer = "FAIL " + name + ": no answer in " + shortNumber(timeout) + " s";

@@ -1,6 +1,7 @@
 // The checks of an instance's life and of what the host sends it: opening and closing, events,
 // and the mistakes careless hosts make.
 #include "check_support.h"
+#include "guard_checks.h"
 #include "host_events.h"
 
 #include <cstring>
@@ -115,6 +116,7 @@ void checkEvents(CheckContext& context) {
                            "after an event of the unknown kind " + std::to_string(kind));
     }
     pulse(context, *driver, "after events of unknown kinds");
+    guardedEvents(context, file);
 }
 
 namespace {

@@ -79,6 +79,18 @@ TEST(CheckRun, RefusesWrongCountsAndReportFilesThatCannotBeWritten) {
     }
 }
 
+// A crash names what faulted, the entry that was running and where in which file: the module's
+// name and an offset, since the module exports no symbol before that place.
+TEST(CheckRun, ACrashSaysWhereItHappened) {
+    const ToolRun run = check({module("nan_crash"), "--only", "blocks", "--seed", "5"});
+    EXPECT_EQ(run.status, 1);
+    const std::string line = lineStarting(run, "FAIL blocks: crashed (");
+    const std::string where =
+        " touching 0x0 in the block routine at check_nan_crash" + ModuleSuffix + "+0x";
+    EXPECT_NE(line.find(where), std::string::npos) << run.out;
+    EXPECT_EQ(line.find(" (makeModule"), std::string::npos) << line;
+}
+
 // The parsers are python3's, run natively; the Windows tool's reports of KAVELTRUM are read by
 // the same script in a test of their own.
 #ifdef KV_CHECK_REPORTS_SCRIPT
