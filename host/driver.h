@@ -38,12 +38,32 @@ struct HostRequest {
     intptr_t pointer;
 };
 
+// The entries through which the host calls into a module.
+enum class ModuleEntry { Make, Dispatcher, Block, Event };
+
+// "makeModule", "the dispatcher", "the block routine", "the event entry".
+const char* entryName(ModuleEntry entry);
+
+// Told of every call the driver makes into the module, and of every request of the module that
+// the host answers meanwhile, so that what the module itself does can be told from what the host
+// does. Called on the thread that calls the module, around exactly those calls; never throws.
+class CallWatcher {
+  public:
+    virtual ~CallWatcher() = default;
+    virtual void entering(ModuleEntry entry) noexcept = 0;
+    virtual void left(ModuleEntry entry) noexcept = 0;
+    // The host runs from answering() until answered(), inside a call into the module.
+    virtual void answering() noexcept {}
+    virtual void answered() noexcept {}
+};
+
 // How the instance is made.
 struct MakeOptions {
     int32_t moduleIndex = 0;
     int32_t selector = 1;
-    bool withCallback = true;  // false: makeModule gets a null callback
-    bool askProperties = true; // ask getModuleProperties first, as a host does before placing
+    bool withCallback = true;       // false: makeModule gets a null callback
+    bool askProperties = true;      // ask getModuleProperties first, as a host does before placing
+    CallWatcher* watcher = nullptr; // becomes the driver's watcher before makeModule is called
     // Every buffer the host hands this instance lies against an inaccessible page on this side
     // (see ModuleDriver::guard); the properties record asked for first does too.
     std::optional<GuardSide> guard;
@@ -124,6 +144,9 @@ class ModuleDriver {
     // Blocks run the routine the record holds at that moment, as a host may read it, instead
     // of the one HostSubProcessChanged last announced.
     bool routineFromRecord = false;
+    // Told of every call into the module while set; it must outlive the calls (and the close
+    // that the destructor makes).
+    CallWatcher* watcher = nullptr;
 
     // Guard pages (from MakeOptions::guard): every buffer the host hands the instance lies
     // against a page no one may touch, so that a read or write beyond it faults at once. The

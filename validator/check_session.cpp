@@ -88,19 +88,22 @@ RunRecord runOnce(const std::string& module, uint64_t seed, const CheckOptions& 
     RunRecord record{module, options.toolVersion, seed, {}, {}, {}};
     const std::vector<const CheckEntry*> checks = selectedChecks(options);
     const std::vector<Finished> finished = runAll(checks, module, seed, options, jobs, out);
-    int passed = 0;
+    int passed = 0, skipped = 0;
     failed = 0;
     size_t at = 0;
     for (const CheckEntry& entry : checkTable()) {
         if (at < checks.size() && checks[at] == &entry) {
             const Finished& one = finished[at++];
-            ++(one.verdict.passed ? passed : failed);
+            ++(one.verdict.passed ? passed : one.verdict.skipped ? skipped : failed);
             record.checks.push_back(checkRecordOf(entry.name, one.verdict.lines, one.seconds));
         } else {
             record.checks.push_back({entry.name, "SKIP", skipReason(entry, options), {}, 0.0});
         }
     }
-    out << passed << " passed, " << failed << " failed\n";
+    out << passed << " passed, " << failed << " failed";
+    if (skipped)
+        out << ", " << skipped << " skipped";
+    out << "\n";
     return record;
 }
 

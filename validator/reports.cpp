@@ -181,7 +181,8 @@ CheckRecord checkRecordOf(const std::string& name, const std::vector<std::string
     for (const std::string& line : lines) {
         if (startsWith(line, warn)) {
             check.warnings.push_back(line.substr(warn.size()));
-        } else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name)) {
+        } else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name) ||
+                   startsWith(line, "SKIP " + name)) {
             check.result = line.substr(0, 4);
             const size_t words = 5 + name.size();
             check.details = line.size() > words + 2 ? line.substr(words + 2) : "";

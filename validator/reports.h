@@ -30,8 +30,8 @@ struct RunRecord {
     std::vector<CheckRecord> checks;
 };
 
-// The check record of a verdict's report lines ("WARN name: ...", then "PASS name[: ...]" or
-// "FAIL name: ...").
+// The check record of a verdict's report lines ("WARN name: ...", then "PASS name[: ...]",
+// "FAIL name: ..." or "SKIP name: ...").
 CheckRecord checkRecordOf(const std::string& name, const std::vector<std::string>& lines,
                           double seconds);
 
