@@ -6,7 +6,7 @@ XML, checks that the two tell the same run, and prints what the tests look at, o
     junit TESTS FAILURES SKIPPED  then one line per test case:  case NAME OUTCOME [out]
 
 OUTCOME is failure, skipped or passed; "out" marks a case with a system-out. With --kaveltrum it
-also requires what a check of our own module must show: every check passed, and both reports
+also requires what a check of our own module must show: no check failed, and both reports
 tell the same.
 """
 import json
@@ -45,7 +45,7 @@ for case in cases:
     print("case", case.get("name"), outcome, "out" if case.find("system-out") is not None else "")
 
 if "--kaveltrum" in sys.argv:
-    if any(c["result"] not in ("PASS", "WARN") for c in run["checks"]):
+    if any(c["result"] == "FAIL" for c in run["checks"]):
         sys.exit("a check of KAVELTRUM did not pass: %r" % run["checks"])
     if len(cases) != len(run["checks"]) or int(suite.get("failures")) != 0:
         sys.exit("the JUnit report does not tell the run the JSON report tells")
