@@ -196,7 +196,7 @@ class SoundingNotes {
         }
     }
     // "C4 on channel 1, ..."; empty when nothing sounds.
-    std::vector<std::string> names() const {
+    [[nodiscard]] std::vector<std::string> names() const {
         std::vector<std::string> found;
         for (const auto& [key, count] : sounding)
             found.push_back(noteName(key & 0x7F) + " on channel " + std::to_string((key >> 8) + 1));
