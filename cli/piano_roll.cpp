@@ -1,12 +1,11 @@
 #include "piano_roll.h"
 
 #include "note_names.h"
+#include "note_tracker.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <deque>
-#include <map>
 
 namespace {
 
@@ -17,12 +16,6 @@ constexpr double PixelsPerSecond = 200; // a sixteenth at 120 BPM is 25 px wide
 constexpr double NarrowestRoll = 800, WidestRoll = 16000;
 constexpr double LabelSpacing = 48;  // time labels at least this far apart
 constexpr double RepeatNames = 1200; // the Cs are named again this far apart
-
-struct Bar {
-    int note;
-    int velocity;
-    double start, end;
-};
 
 std::string number(double value) {
     char text[32];
@@ -60,23 +53,15 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
-// Each NOTE_OFF ends the earliest note of its pitch that still sounds, as the player's ring
-// ends them; what still sounds at the end lasts to the end.
-std::vector<Bar> barsOf(const PianoRoll& roll) {
-    std::vector<Bar> bars;
-    std::map<int, std::deque<size_t>> sounding;
-    for (const TimedMessage& m : roll.messages) {
-        const int kind = midiKind(m.packed());
-        const int note = m.bytes[1];
-        if (kind == MidiNoteOn) {
-            sounding[note].push_back(bars.size());
-            bars.push_back({note, m.bytes[2], m.seconds, roll.end});
-        } else if (kind == MidiNoteOff && !sounding[note].empty()) {
-            bars[sounding[note].front()].end = m.seconds;
-            sounding[note].pop_front();
-        }
-    }
-    return bars;
+// One bar per NOTE_ON, a silent one too, in the order they were sent; each NOTE_OFF ends the
+// earliest note of its pitch that still sounds, as the player's ring ends them, and what still
+// sounds at the end lasts to the end.
+std::vector<Note> barsOf(const PianoRoll& roll) {
+    NoteTracker tracker({/*silentNotes=*/true, /*endsEveryNote=*/false, /*keepsEnded=*/true});
+    for (const TimedMessage& m : roll.messages)
+        tracker.take(m.seconds, m.packed());
+    tracker.finish(roll.end);
+    return tracker.ended();
 }
 
 struct Frame {
@@ -90,14 +75,14 @@ struct Frame {
     [[nodiscard]] double rollBottom() const { return y(low - 1); }
 };
 
-Frame frameFor(const PianoRoll& roll, const std::vector<Bar>& bars) {
+Frame frameFor(const PianoRoll& roll, const std::vector<Note>& bars) {
     Frame f{};
     int lowest = 60, highest = 71;
     if (!bars.empty()) {
-        lowest = highest = bars.front().note;
-        for (const Bar& bar : bars) {
-            lowest = std::min(lowest, bar.note);
-            highest = std::max(highest, bar.note);
+        lowest = highest = bars.front().pitch;
+        for (const Note& bar : bars) {
+            lowest = std::min<int>(lowest, bar.pitch);
+            highest = std::max<int>(highest, bar.pitch);
         }
     }
     f.low = lowest / 12 * 12; // whole octaves, from a C
@@ -193,23 +178,23 @@ std::string shade(int velocity) {
     return "hsl(212,70%," + std::to_string(lightness) + "%)";
 }
 
-void drawNotes(std::string& svg, const Frame& f, const std::vector<Bar>& bars) {
-    for (const Bar& bar : bars) {
+void drawNotes(std::string& svg, const Frame& f, const std::vector<Note>& bars) {
+    for (const Note& bar : bars) {
         const double length = std::max(bar.end - bar.start, 0.0);
         const double width = std::max(length * f.pixelsPerSecond, ShortestBar);
         svg += "<rect class=\"note\" x=\"" + number(f.x(bar.start)) + "\" y=\"" +
-               number(f.y(bar.note) + 0.5) + "\" width=\"" + number(width) + "\" height=\"" +
+               number(f.y(bar.pitch) + 0.5) + "\" width=\"" + number(width) + "\" height=\"" +
                number(f.rowHeight - 1) + "\" fill=\"" + shade(bar.velocity) +
-               "\" stroke=\"hsl(212,70%,25%)\" stroke-width=\"0.5\"><title>" + noteName(bar.note) +
+               "\" stroke=\"hsl(212,70%,25%)\" stroke-width=\"0.5\"><title>" + noteName(bar.pitch) +
                ", " + number(bar.start) + " s, " + number(length) + " s long, velocity " +
-               std::to_string(bar.velocity) + "</title></rect>\n";
+               std::to_string(int{bar.velocity}) + "</title></rect>\n";
     }
 }
 
 } // namespace
 
 std::string pianoRollSvg(const PianoRoll& roll) {
-    const std::vector<Bar> bars = barsOf(roll);
+    const std::vector<Note> bars = barsOf(roll);
     const Frame f = frameFor(roll, bars);
     const std::string width = number(f.width), height = number(f.height);
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -4,6 +4,7 @@
 #include "midi_file.h"
 #include "module_instance.h"
 #include "note_names.h"
+#include "note_tracker.h"
 #include "option_values.h"
 #include "piano_roll.h"
 #include "play_settings.h"
@@ -104,18 +105,19 @@ void printMessage(std::ostream& out, TextLine& line, const TimedMessage& m) {
         .writeTo(out);
 }
 
-// Ends every note still sounding at `end`, so the file leaves no note hanging.
+// Ends every note still sounding at `end`, lowest first, so the file leaves no note hanging.
 std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages, double end) {
-    uint64_t sounding[128] = {};
-    for (const TimedMessage& m : messages) {
-        const bool on = isNoteStart(m.packed());
-        uint64_t& count = sounding[m.bytes[1] & 0x7F];
-        count = on ? count + 1 : count > 0 ? count - 1 : 0;
-    }
+    NoteTracker tracker;
+    for (const TimedMessage& m : messages)
+        tracker.take(m.seconds, m.packed());
+    std::vector<Note> sounding = tracker.finish(end);
+    std::stable_sort(sounding.begin(), sounding.end(), [](const Note& a, const Note& b) {
+        return a.pitch != b.pitch ? a.pitch < b.pitch : a.channel < b.channel;
+    });
     std::vector<TimedMessage> endings;
-    for (int note = 0; note < 128; ++note)
-        for (uint64_t i = 0; i < sounding[note]; ++i)
-            endings.push_back({end, 0, {MidiNoteOff, static_cast<uint8_t>(note), 64}, 3});
+    for (const Note& note : sounding)
+        endings.push_back(
+            {end, 0, {static_cast<uint8_t>(MidiNoteOff | note.channel), note.pitch, 64}, 3});
     return endings;
 }
 

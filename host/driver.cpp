@@ -5,16 +5,58 @@
 #include <algorithm>
 #include <cstring>
 
-// Counts a call into the instance while it lasts.
+const char* entryName(ModuleEntry entry) {
+    switch (entry) {
+    case ModuleEntry::Make:
+        return "makeModule";
+    case ModuleEntry::Dispatcher:
+        return "the dispatcher";
+    case ModuleEntry::Block:
+        return "the block routine";
+    case ModuleEntry::Event:
+        return "the event entry";
+    }
+    return "an entry";
+}
+
+// Counts a call into the instance while it lasts, and tells the watcher of it. Every call into
+// the module is made inside one of these, and nothing else is.
 class ModuleDriver::Calling {
   public:
-    explicit Calling(ModuleDriver& driver) : driver(driver) { ++driver.calling; }
-    ~Calling() { --driver.calling; }
+    Calling(ModuleDriver& driver, ModuleEntry entry) : driver(driver), entry(entry) {
+        ++driver.calling;
+        if (driver.watcher)
+            driver.watcher->entering(entry);
+    }
+    ~Calling() {
+        if (driver.watcher)
+            driver.watcher->left(entry);
+        --driver.calling;
+    }
     Calling(const Calling&) = delete;
     Calling& operator=(const Calling&) = delete;
 
   private:
     ModuleDriver& driver;
+    ModuleEntry entry;
+};
+
+// The host answering a request of the module, told to the watcher.
+class Answering {
+  public:
+    explicit Answering(CallWatcher* watcher) : watcher(watcher) {
+        if (watcher)
+            watcher->answering();
+    }
+    ~Answering() {
+        if (watcher)
+            watcher->answered();
+    }
+    Answering(const Answering&) = delete;
+    Answering& operator=(const Answering&) = delete;
+
+  private:
+    CallWatcher* watcher;
 };
 
 // ---- Making an instance --------------------------------------------------------------------
@@ -46,7 +88,8 @@ Result<std::unique_ptr<ModuleDriver>> ModuleDriver::makeWith(MakeModuleFn make, 
         driver->file = *file;
     driver->midiOut.reserve(1024);
     driver->requestLog.reserve(1024);
-    const Calling making(*driver);
+    driver->watcher = options.watcher;
+    const Calling making(*driver, ModuleEntry::Make);
     PluginRecord* made = make(options.moduleIndex, options.selector,
                               options.withCallback ? &ModuleDriver::callback : nullptr,
                               reinterpret_cast<intptr_t>(driver.get()));
@@ -203,6 +246,7 @@ intptr_t SE_ABI ModuleDriver::callback(PluginRecord* record, int32_t opcode, int
     if (!record || !record->hostHandle)
         return 0; // no way to tell whose request it is
     auto* driver = reinterpret_cast<ModuleDriver*>(record->hostHandle);
+    const Answering answering(driver->watcher);
     if (driver->logRequests || driver->checkRequests)
         return driver->answerNoted(record, opcode, index, value, pointer, opt);
     return driver->answer(opcode, index, value, pointer);
@@ -334,7 +378,7 @@ Result<intptr_t> ModuleDriver::dispatch(int32_t opcode, int32_t index, int32_t v
         instanceWord = nullptr;
         routine = nullptr;
     }
-    const Calling calling(*this);
+    const Calling calling(*this, ModuleEntry::Dispatcher);
     return record->dispatcher(record, opcode, index, value, pointer, opt);
 }
 
@@ -384,7 +428,7 @@ Status ModuleDriver::event(HostEvent event) {
         return callable;
     if (!plugin->event)
         return Failure{"the module's record has no event entry"};
-    const Calling calling(*this);
+    const Calling calling(*this, ModuleEntry::Event);
     plugin->event(instanceWord, &event);
     return {};
 }
@@ -405,7 +449,7 @@ Status ModuleDriver::runBlock(int32_t start, int32_t length) {
     const SubProcessRoutine current = routineFromRecord && usable() ? plugin->subProcess : routine;
     if (!usable() || length > BlockCapacity || !current)
         return refuseBlock(length);
-    const Calling calling(*this);
+    const Calling calling(*this, ModuleEntry::Block);
     current(instanceWord, start, length);
     clock += std::max(length, 0);
     return {};

@@ -37,12 +37,32 @@ struct HostRequest {
     intptr_t pointer;
 };
 
+// The entries through which the host calls into a module.
+enum class ModuleEntry { Make, Dispatcher, Block, Event };
+
+// "makeModule", "the dispatcher", "the block routine", "the event entry".
+const char* entryName(ModuleEntry entry);
+
+// Told of every call the driver makes into the module, and of every request of the module that
+// the host answers meanwhile, so that what the module itself does can be told from what the host
+// does. Called on the thread that calls the module, around exactly those calls; never throws.
+class CallWatcher {
+  public:
+    virtual ~CallWatcher() = default;
+    virtual void entering(ModuleEntry entry) noexcept = 0;
+    virtual void left(ModuleEntry entry) noexcept = 0;
+    // The host runs from answering() until answered(), inside a call into the module.
+    virtual void answering() noexcept {}
+    virtual void answered() noexcept {}
+};
+
 // How the instance is made.
 struct MakeOptions {
     int32_t moduleIndex = 0;
     int32_t selector = 1;
-    bool withCallback = true;  // false: makeModule gets a null callback
-    bool askProperties = true; // ask getModuleProperties first, as a host does before placing
+    bool withCallback = true;       // false: makeModule gets a null callback
+    bool askProperties = true;      // ask getModuleProperties first, as a host does before placing
+    CallWatcher* watcher = nullptr; // becomes the driver's watcher before makeModule is called
 };
 
 // What a host tells an instance between learning its pins and opening it.
@@ -121,6 +141,9 @@ class ModuleDriver {
     // Blocks run the routine the record holds at that moment, as a host may read it, instead
     // of the one HostSubProcessChanged last announced.
     bool routineFromRecord = false;
+    // Told of every call into the module while set; it must outlive the calls (and the close
+    // that the destructor makes).
+    CallWatcher* watcher = nullptr;
 
     // ---- Requests and events to the instance
     Result<intptr_t> dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0,

@@ -2,6 +2,7 @@
 // module leaves sounding.
 #include "check_support.h"
 #include "note_names.h"
+#include "note_tracker.h"
 #include "texts.h"
 
 #include <algorithm>
@@ -9,7 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <map>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -181,31 +183,22 @@ void checkBlocks(CheckContext& context) {
 
 namespace {
 
-// Notes sounding per channel and note number, by what the module sent.
-class SoundingNotes {
-  public:
-    void follow(const std::vector<ModuleMidi>& sent) {
-        for (const ModuleMidi& m : sent) {
-            const int32_t key = midiChannel(m.message) << 8 | midiData1(m.message);
-            const bool on = isNoteStart(m.message);
-            const bool off = isNoteEnd(m.message);
-            if (on)
-                ++sounding[key];
-            else if (off)
-                sounding.erase(key);
-        }
-    }
-    // "C4 on channel 1, ..."; empty when nothing sounds.
-    [[nodiscard]] std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        for (const auto& [key, count] : sounding)
-            found.push_back(noteName(key & 0x7F) + " on channel " + std::to_string((key >> 8) + 1));
-        return found;
-    }
+// What the module sent, into the notes it started and ended. The times do not matter here.
+void follow(NoteTracker& notes, const std::vector<ModuleMidi>& sent) {
+    for (const ModuleMidi& m : sent)
+        notes.take(0.0, m.message);
+}
 
-  private:
-    std::map<int32_t, int32_t> sounding;
-};
+// "C4 on channel 1", once for each channel and pitch that still sounds, in that order.
+std::vector<std::string> soundingNames(const NoteTracker& notes) {
+    std::set<std::pair<int, int>> keys;
+    for (const Note& note : notes.sounding())
+        keys.insert({note.channel, note.pitch});
+    std::vector<std::string> names;
+    for (const auto& [channel, pitch] : keys)
+        names.push_back(noteName(pitch & 0x7F) + " on channel " + std::to_string(channel + 1));
+    return names;
+}
 
 } // namespace
 
@@ -215,7 +208,8 @@ void checkHangingNotes(CheckContext& context) {
     const std::vector<int32_t> inputs = sampleInputs(*driver);
     Random& random = context.random();
     giveFiles(context, *driver);
-    SoundingNotes notes;
+    // one end silences a key however often it was struck
+    NoteTracker notes({/*silentNotes=*/false, /*endsEveryNote=*/true, /*keepsEnded=*/false});
     // Each input pulses with a period and phase of its own, and every input ends low.
     std::vector<int32_t> periods, phases;
     for (size_t n = 0; n < inputs.size(); ++n) {
@@ -233,12 +227,12 @@ void checkHangingNotes(CheckContext& context) {
             need(context, driver->midi(packMidi(MidiNoteOff, note, 0)), "sending a NOTE_OFF");
         }
         need(context, driver->runBlock(0), "running a block");
-        notes.follow(driver->sent());
+        follow(notes, driver->sent());
         requireSoundOutput(context, *driver, "in a block with pulses on every input");
     }
     need(context, driver->close(), "closing");
-    notes.follow(driver->sent());
-    const std::vector<std::string> names = notes.names();
+    follow(notes, driver->sent());
+    const std::vector<std::string> names = soundingNames(notes);
     if (names.empty())
         return;
     std::string list;

@@ -27,7 +27,8 @@ std::vector<std::string> childArguments(const std::string& module, const std::st
 
 struct CheckVerdict {
     bool passed = false;
-    std::vector<std::string> lines; // WARN lines, then one PASS or FAIL line
+    bool skipped = false;           // could not be made here: neither passed nor failed
+    std::vector<std::string> lines; // WARN lines, then one PASS, FAIL or SKIP line
 };
 
 // Runs one check in a child process with a scratch folder of its own.

@@ -1,5 +1,6 @@
 // The parent side of `check`: starts one child per check, turns what each child reported, or how
 // it ended, into one verdict line, and counts them.
+#include "call_counter.h"
 #include "check_command.h"
 #include "check_run.h"
 #include "checks.h"
@@ -110,13 +111,14 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
         verdict.lines.push_back("FAIL " + name + ": no scratch folder could be made");
         return verdict;
     }
-    const ChildRun run =
-        runChild(ownProgram(), childArguments(module, name, seed, scratch->folder), timeout);
+    const ChildRun run = runChild(ownProgram(), childArguments(module, name, seed, scratch->folder),
+                                  timeout, ChildOutput::Discard, childEnvironment(name));
     std::string answer;
     for (const std::string& line : reportLines(scratch->folder.report)) {
         if (startsWith(line, "WARN "))
             verdict.lines.push_back(line);
-        else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name))
+        else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name) ||
+                 startsWith(line, "SKIP " + name))
             answer = line;
     }
     switch (run.end) {
@@ -133,12 +135,13 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
         if (answer.empty())
             answer = "FAIL " + name + ": the process ended with status " +
                      std::to_string(run.code) + " before answering";
-        else if (startsWith(answer, "PASS ") && run.code != 0)
+        else if ((startsWith(answer, "PASS ") || startsWith(answer, "SKIP ")) && run.code != 0)
             answer = "FAIL " + name + ": the process ended with status " +
                      std::to_string(run.code) + " after the check";
         break;
     }
     verdict.passed = startsWith(answer, "PASS ");
+    verdict.skipped = startsWith(answer, "SKIP ");
     verdict.lines.push_back(answer);
     return verdict;
 }
@@ -157,14 +160,17 @@ int runChecks(const CheckOptions& options, std::ostream& out, std::ostream& err)
         err << "kaveltrum-host check: " << problem << "\n";
         return 2;
     }
-    int passed = 0, failed = 0;
+    int passed = 0, failed = 0, skipped = 0;
     for (const CheckEntry* entry : selected(options)) {
         const CheckVerdict verdict = runOneCheck(*entry, module, seed, options.timeout);
         for (const std::string& line : verdict.lines)
             out << line << "\n";
         out << std::flush;
-        ++(verdict.passed ? passed : failed);
+        ++(verdict.passed ? passed : verdict.skipped ? skipped : failed);
     }
-    out << passed << " passed, " << failed << " failed\n";
+    out << passed << " passed, " << failed << " failed";
+    if (skipped)
+        out << ", " << skipped << " skipped";
+    out << "\n";
     return failed ? 1 : 0;
 }

@@ -26,6 +26,12 @@ struct CheckFailed {
     std::string what;
 };
 
+// Thrown when a check cannot be made in this process; it ends the check, which is neither
+// passed nor failed.
+struct CheckSkipped {
+    std::string why;
+};
+
 class CheckContext {
   public:
     CheckContext(std::string modulePath, uint64_t seed, std::string checkName, std::ostream& out)
@@ -45,6 +51,7 @@ class CheckContext {
             throw CheckFailed{what};
     }
     [[noreturn]] void fail(const std::string& what) { throw CheckFailed{what}; }
+    [[noreturn]] void skip(const std::string& why) { throw CheckSkipped{why}; }
 
   private:
     std::string path;
@@ -82,3 +89,5 @@ void checkHostMistakes(CheckContext& context);    //
 void checkBlocks(CheckContext& context);          // block_checks.cpp
 void checkHangingNotes(CheckContext& context);    //
 void checkRealTime(CheckContext& context);        // realtime_check.cpp
+void checkRealtimeSafety(CheckContext& context);  // realtime_safety.cpp
+void checkFpState(CheckContext& context);         // fp_state_check.cpp

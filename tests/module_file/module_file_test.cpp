@@ -2,7 +2,9 @@
 // and one note's road through it, recorded, reloaded and played.
 #include "support/instance.h"
 
+#include <algorithm>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 
 namespace {
@@ -65,27 +67,71 @@ std::string description(Instance& instance, const ModuleInfo& info) {
     return out.str();
 }
 
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// The text in lines, each with its line break; a last line may lack one.
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+// One line of a difference, between bars, so that a changed blank at its end is seen too.
+void printLine(std::ostream& out, char side, size_t number, const std::string& line) {
+    const bool hasBreak = !line.empty() && line.back() == '\n';
+    const std::string text = line.substr(0, hasBreak ? line.size() - 1 : line.size());
+    out << "\n" << side << std::setw(4) << number << " |" << text << "|";
+    if (!hasBreak)
+        out << " (no line break)";
+}
+
+// The lines only one of the texts has, found through their longest common run of lines:
+// "-" lines are the golden text's, "+" lines the module's, each with its line number.
+std::string differences(const std::string& golden, const std::string& actual) {
+    const std::vector<std::string> a = linesOf(golden), b = linesOf(actual);
+    // common[i][j]: the length of the longest common run of a[i..] and b[j..]
+    std::vector<std::vector<size_t>> common(a.size() + 1, std::vector<size_t>(b.size() + 1, 0));
+    for (size_t i = a.size(); i-- > 0;)
+        for (size_t j = b.size(); j-- > 0;)
+            common[i][j] = a[i] == b[j] ? common[i + 1][j + 1] + 1
+                                        : std::max(common[i + 1][j], common[i][j + 1]);
+    std::ostringstream out;
+    size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        if (i < a.size() && j < b.size() && a[i] == b[j]) {
+            ++i, ++j;
+        } else if (j == b.size() || (i < a.size() && common[i + 1][j] >= common[i][j + 1])) {
+            printLine(out, '-', i + 1, a[i]);
+            ++i;
+        } else {
+            printLine(out, '+', j + 1, b[j]);
+            ++j;
+        }
+    }
+    return out.str();
 }
 
 // The golden file is the module's description as hosts and users see it, odd spellings and all;
-// a change to it is a change of what they see, made on purpose in both places.
+// a change to it is a change of what they see, made on purpose in both places. It lies beside
+// the test program, and what the module says instead is left next to it for a look.
 TEST(ModuleFile, DescribesItselfAsTheGoldenFileHoldsIt) {
     Result<ModuleInfo> info = kaveltrumFile().properties();
     ASSERT_TRUE(info.ok()) << info.error();
     LoadedKaveltrum instance(unopened(Setup::Made));
     const std::string actual = description(instance, *info);
-    const std::string golden = fileText("golden/kaveltrum-description.txt");
-    EXPECT_FALSE(golden.empty()) << "golden/kaveltrum-description.txt is missing";
+    Result<std::string> path = besideExecutable(KV_GOLDEN_DESCRIPTION);
+    ASSERT_TRUE(path.ok()) << path.error();
+    Result<std::vector<uint8_t>> bytes = readWholeFile(*path);
+    ASSERT_TRUE(bytes.ok()) << bytes.error();
+    const std::string golden(bytes->begin(), bytes->end());
     if (actual != golden) {
-        std::ofstream("kaveltrum-description.actual.txt", std::ios::binary) << actual;
+        const std::string kept = *path + ".actual";
+        std::ofstream(kept, std::ios::binary) << actual;
         ADD_FAILURE() << "the module describes itself otherwise than tests/golden/"
-                         "kaveltrum-description.txt; what it says now is in "
-                         "kaveltrum-description.actual.txt in the build folder";
+                         "kaveltrum-description.txt (- golden, + module):"
+                      << differences(golden, actual) << "\nall it says now is in " << kept;
     }
 }
 
