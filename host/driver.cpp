@@ -381,7 +381,7 @@ intptr_t ModuleDriver::answerOther(int32_t opcode, int32_t index, int32_t value,
 
 intptr_t ModuleDriver::answerText(int32_t index, int32_t capacity, char* buffer) {
     if (!buffer || capacity <= 0) {
-        mistakes.push_back("a pin text request without a buffer");
+        mistakes.emplace_back("a pin text request without a buffer");
         return 0;
     }
     const std::string& given = text(index);

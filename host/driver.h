@@ -106,17 +106,20 @@ class ModuleDriver {
 
     // The record as the module returned it; null once closed. Whether it is sound enough to
     // call (magic and dispatcher) is usable().
-    PluginRecord* record() const { return plugin; }
-    bool usable() const { return plugin && plugin->magic == PluginMagic && plugin->dispatcher; }
-    void* instance() const { return instanceWord; }
+    [[nodiscard]] PluginRecord* record() const { return plugin; }
+    [[nodiscard]] bool usable() const {
+        return plugin && plugin->magic == PluginMagic && plugin->dispatcher;
+    }
+    [[nodiscard]] void* instance() const { return instanceWord; }
 
     // ---- Pins
     PinAnswer describePin(int32_t index); // a cleared record, filled by the module
     // Asks for descriptions 0, 1, 2... until one is refused; a module that describes more than
     // MaxPins is reported.
     Status learnPins();
-    const std::vector<PinInfo>& pins() const { return pinTable; }
-    Result<int32_t> findPin(const std::string& name) const; // the first pin of that name
+    [[nodiscard]] const std::vector<PinInfo>& pins() const { return pinTable; }
+    [[nodiscard]] Result<int32_t>
+    findPin(const std::string& name) const; // the first pin of that name
     // Gives every learned sample pin its block (address into the pin's variable), every
     // parameter its default and every text pin its default text.
     Status wirePins();
@@ -125,7 +128,7 @@ class ModuleDriver {
     // How many samples each block holds: BlockCapacity, or with guard pages the block size.
     int32_t blockCapacity() const { return guard ? guardFrames : BlockCapacity; }
     // Writes an int16, bool, int32 or float value into a learned pin's variable.
-    Status setParameter(int32_t pin, int32_t value);
+    Status setParameter(int32_t index, int32_t value);
 
     // What every host does between makeModule and the first block: learns the pins, wires them,
     // tells the sample rate and block size, and opens the instance. A failure names the step.
@@ -133,7 +136,7 @@ class ModuleDriver {
 
     // ---- What the host answers
     void setText(int32_t pin, const std::string& text); // answered to HostPinText
-    const std::string& text(int32_t pin) const;
+    [[nodiscard]] const std::string& text(int32_t pin) const;
     TextStyle textStyle = TextStyle::Terminated; // other styles are a careless host's
     // Overrides the answer to HostPinCount (default: the number of learned pins).
     void answerPinCount(int32_t count) {
@@ -162,13 +165,13 @@ class ModuleDriver {
     Result<intptr_t> close();                      // opcode 1; the record is gone afterwards
     Result<intptr_t> setSampleRate(float rate);    // opcode 2
     Result<intptr_t> setBlockSize(int32_t frames); // opcode 3; blocks run this many samples
-    float sampleRate() const { return rate; }
-    int32_t blockSize() const { return frames; }
+    [[nodiscard]] float sampleRate() const { return rate; }
+    [[nodiscard]] int32_t blockSize() const { return frames; }
 
     Status event(HostEvent event);
     Status pinStatus(int32_t pin, int32_t status);
     Status midi(int32_t message, int32_t timeDelta = 0, uint16_t extra = 0);
-    Status call(EventRoutine routine);
+    Status call(EventRoutine called);
 
     // One call of the sub-process routine the host holds (updated by HostSubProcessChanged) with
     // the block size and any start position, even one outside the blocks: the module is told the
@@ -181,9 +184,11 @@ class ModuleDriver {
     // ---- What the module did
     // Messages sent; the storage is kept across clearSent(), so steady collection allocates
     // nothing.
-    const std::vector<ModuleMidi>& sent() const { return midiOut; }
-    bool keepSent = true;                             // false: messages are counted only
-    long long sentCount() const { return midiCount; } // every message since the instance was made
+    [[nodiscard]] const std::vector<ModuleMidi>& sent() const { return midiOut; }
+    bool keepSent = true; // false: messages are counted only
+    [[nodiscard]] long long sentCount() const {
+        return midiCount;
+    } // every message since the instance was made
     void clearSent() { midiOut.clear(); }
     void reserveSent(size_t messages) { midiOut.reserve(messages); }
     // Whether requests are checked for the mistakes below; off for a benchmark, which calls the
@@ -191,12 +196,12 @@ class ModuleDriver {
     bool checkRequests = true;
     // Every request, in order, while `logRequests` is on.
     bool logRequests = true;
-    const std::vector<HostRequest>& requests() const { return requestLog; }
+    [[nodiscard]] const std::vector<HostRequest>& requests() const { return requestLog; }
     void clearRequests() { requestLog.clear(); }
-    int countOf(int32_t opcode) const;
+    [[nodiscard]] int countOf(int32_t opcode) const;
     // Requests no module should make: unknown opcodes, another record, a float other than 0.0,
     // a text without a buffer, any request while the host is not calling into the instance.
-    const std::vector<std::string>& moduleMistakes() const { return mistakes; }
+    [[nodiscard]] const std::vector<std::string>& moduleMistakes() const { return mistakes; }
     void clearMistakes() { mistakes.clear(); }
 
   private:
@@ -216,8 +221,8 @@ class ModuleDriver {
     intptr_t answerText(int32_t index, int32_t capacity, char* buffer);
     Status checkCallable() const;
     Status refuseBlock(int32_t length) const;
-    int32_t pinCountAnswer() const;
-    bool hasBlock(int32_t pin) const;
+    [[nodiscard]] int32_t pinCountAnswer() const;
+    [[nodiscard]] bool hasBlock(int32_t pin) const;
     float* guardedBlock(size_t at);
     template <class Record>
     Record* guardedRecord(std::unique_ptr<GuardedBuffer>& buffer, const char* what);

@@ -197,6 +197,7 @@ std::vector<std::string> soundingNames(const NoteTracker& notes) {
     for (const Note& note : notes.sounding())
         keys.insert({note.channel, note.pitch});
     std::vector<std::string> names;
+    names.reserve(keys.size());
     for (const auto& [channel, pitch] : keys)
         names.push_back(noteName(pitch & 0x7F) + " on channel " + std::to_string(channel + 1));
     return names;

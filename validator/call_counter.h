@@ -19,8 +19,8 @@ class CallCounter {
 
     // Counting on or off for the calling thread.
     virtual void count(bool on) = 0;
-    virtual size_t functions() const = 0;
-    virtual std::string name(size_t function) const = 0;
+    [[nodiscard]] virtual size_t functions() const = 0;
+    [[nodiscard]] virtual std::string name(size_t function) const = 0;
     // Every call counted so far of each function, by its index.
     virtual void read(std::vector<unsigned long long>& calls) const = 0;
 };

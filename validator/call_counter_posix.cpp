@@ -30,11 +30,11 @@ class PreloadedCounter : public CallCounter {
         return countCalls && countedFunctions && countedName && callCount;
     }
     void count(bool on) override { countCalls(on ? 1 : 0); }
-    size_t functions() const override {
+    [[nodiscard]] size_t functions() const override {
         const int total = countedFunctions();
         return total > 0 ? static_cast<size_t>(total) : 0;
     }
-    std::string name(size_t function) const override {
+    [[nodiscard]] std::string name(size_t function) const override {
         return countedName(static_cast<int>(function));
     }
     void read(std::vector<unsigned long long>& calls) const override {

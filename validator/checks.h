@@ -37,14 +37,14 @@ class CheckContext {
     CheckContext(std::string modulePath, uint64_t seed, std::string checkName, std::ostream& out)
         : path(std::move(modulePath)), name(std::move(checkName)), randomness(seed), out(out) {}
 
-    const std::string& modulePath() const { return path; }
+    [[nodiscard]] const std::string& modulePath() const { return path; }
     Random& random() { return randomness; }
 
     // A finding that is worth a line but not a failure.
     void warn(const std::string& what);
     // A remark for the check's PASS line.
     void note(const std::string& what) { remark = what; }
-    const std::string& noted() const { return remark; }
+    [[nodiscard]] const std::string& noted() const { return remark; }
     // Ends the check with a failure unless `condition` holds.
     void require(bool condition, const std::string& what) {
         if (!condition)

@@ -18,7 +18,7 @@ template <class Record> struct Guarded {
     unsigned char guard[64];
 
     explicit Guarded(unsigned char fill) { std::memset(this, fill, sizeof *this); }
-    bool intact(unsigned char fill) const {
+    [[nodiscard]] bool intact(unsigned char fill) const {
         for (const unsigned char byte : guard)
             if (byte != fill)
                 return false;

@@ -54,6 +54,7 @@ void checkOpenClose(CheckContext& context) {
         openAndClose(context, file);
 
     std::vector<std::unique_ptr<ModuleDriver>> alive;
+    alive.reserve(8);
     for (int n = 0; n < 8; ++n)
         alive.push_back(openInstance(context, file));
     for (size_t n = 0; n < alive.size(); ++n)

@@ -106,7 +106,7 @@ class Counting : public CallWatcher {
             counter.count(true);
     }
 
-    const std::map<Where, Tally>& found() const { return tallies; }
+    [[nodiscard]] const std::map<Where, Tally>& found() const { return tallies; }
 
   private:
     CallCounter& counter;
@@ -187,11 +187,11 @@ class Scenario {
         requireSoundOutput(context, driver, "after a pin status event while counting calls");
         evented = true;
     }
-    size_t inputCount() const { return inputs.size(); }
+    [[nodiscard]] size_t inputCount() const { return inputs.size(); }
 
   private:
     // "'REC'", "'REC', 'PLAY'"; empty when every input is low.
-    std::string heldInputs() const {
+    [[nodiscard]] std::string heldInputs() const {
         std::string names;
         for (size_t i = 0; i < inputs.size(); ++i)
             if (levels[i] != 0.0f)

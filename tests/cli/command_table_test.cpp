@@ -117,9 +117,9 @@ TEST(CommandTable, EveryCommandShowsAndTakesItsOptions) {
                     continue;
                 std::vector<std::string> words(command.fewestOperands + 1, "x.txt");
                 words[0] = command.name;
-                words.push_back(name);
+                words.emplace_back(name);
                 if (option.value)
-                    words.push_back("1");
+                    words.emplace_back("1");
                 CommandLine line;
                 const Status parsed = parseCommandLine(words, line);
                 EXPECT_TRUE(parsed) << parsed.error();
