@@ -126,7 +126,7 @@ class ModuleDriver {
     // The block answered for `pin`, made on first use; null outside 0..MaxPins-1.
     float* block(int32_t pin);
     // How many samples each block holds: BlockCapacity, or with guard pages the block size.
-    int32_t blockCapacity() const { return guard ? guardFrames : BlockCapacity; }
+    [[nodiscard]] int32_t blockCapacity() const { return guard ? guardFrames : BlockCapacity; }
     // Writes an int16, bool, int32 or float value into a learned pin's variable.
     Status setParameter(int32_t index, int32_t value);
 

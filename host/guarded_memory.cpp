@@ -79,7 +79,8 @@ void release(void* mapping, size_t bytes) {
 
 } // namespace
 
-std::unique_ptr<GuardedBuffer> GuardedBuffer::make(size_t bytes, GuardSide side, std::string what) {
+std::unique_ptr<GuardedBuffer> GuardedBuffer::make(size_t bytes, GuardSide side,
+                                                   const std::string& what) {
     const size_t page = pageSize();
     if (bytes == 0 || bytes > (size_t(1) << 30))
         return nullptr;

@@ -21,14 +21,15 @@ class GuardedBuffer {
     // `bytes` usable bytes (at least 1), zeroed, aligned for any interface record when `bytes`
     // is a multiple of 8 (After) or always (Before). `what` names the buffer in reports ("the
     // sample block of pin 1 (GATE) at block size 64"). Null when the system gives no memory.
-    static std::unique_ptr<GuardedBuffer> make(size_t bytes, GuardSide side, std::string what);
+    static std::unique_ptr<GuardedBuffer> make(size_t bytes, GuardSide side,
+                                               const std::string& what);
     ~GuardedBuffer();
     GuardedBuffer(const GuardedBuffer&) = delete;
     GuardedBuffer& operator=(const GuardedBuffer&) = delete;
 
-    void* data() const { return start; }
-    size_t size() const { return length; }
-    GuardSide side() const { return guardSide; }
+    [[nodiscard]] void* data() const { return start; }
+    [[nodiscard]] size_t size() const { return length; }
+    [[nodiscard]] GuardSide side() const { return guardSide; }
 
   private:
     GuardedBuffer() = default;

@@ -103,7 +103,7 @@ LoadAnswer probeModule(const std::string& module, double timeout) {
         if (startsWith(line, "PROPERTY ")) {
             const size_t space = line.find(' ', 9);
             if (space != std::string::npos)
-                answer.properties.push_back({line.substr(9, space - 9), line.substr(space + 1)});
+                answer.properties.emplace_back(line.substr(9, space - 9), line.substr(space + 1));
         }
     }
     if (!loaded)

@@ -25,8 +25,6 @@ const char* signalName(int signal) {
         return "SIGBUS";
     case SIGFPE:
         return "SIGFPE";
-    case SIGILL:
-        return "SIGILL";
     default:
         return "SIGILL";
     }

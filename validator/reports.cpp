@@ -237,7 +237,7 @@ std::string junitReport(const RunRecord& run) {
     std::vector<std::pair<std::string, std::string>> properties = {
         {"module", run.module}, {"seed", std::to_string(run.seed)}, {"version", run.toolVersion}};
     for (const auto& property : run.properties)
-        properties.push_back({"module " + property.first, property.second});
+        properties.emplace_back("module " + property.first, property.second);
     for (const auto& [name, value] : properties)
         out +=
             "      <property name=\"" + xmlText(name) + "\" value=\"" + xmlText(value) + "\"/>\n";

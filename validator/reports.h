@@ -33,7 +33,7 @@ struct RunRecord {
 // The check record of a verdict's report lines ("WARN name: ...", then "PASS name[: ...]",
 // "FAIL name: ..." or "SKIP name: ...").
 CheckRecord checkRecordOf(const std::string& name, const std::vector<std::string>& lines,
-                          double seconds);
+                          double elapsed);
 
 std::string jsonReport(const RunRecord& run);
 std::string junitReport(const RunRecord& run);
