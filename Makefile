@@ -5,7 +5,8 @@ export WINEDEBUG ?= -all
 export WINEPREFIX ?= $(HOME)/.wine-kaveltrum
 DRIVE_D := $(CURDIR)/build/windows/drive-d
 
-.PHONY: all deps native windows asan fuzz test test-native test-windows test-asan test-fuzz demo bench clean
+.PHONY: all deps native windows asan fuzz test test-native test-tidy test-windows test-asan test-fuzz demo \
+  bench clean
 
 all: native
 
@@ -17,7 +18,7 @@ native windows asan fuzz: deps
 	cmake --build --preset $@
 
 # The sanitizer suite runs last, so the run ends on its summary line.
-test: test-native test-windows test-fuzz test-asan
+test: test-native test-tidy test-windows test-fuzz test-asan
 
 test-native: native
 	ctest --preset native
@@ -32,6 +33,10 @@ test-windows: windows native
 	./scripts/wine-prefix.sh start $(DRIVE_D) && \
 	ctest --preset windows && ./scripts/compare-builds.sh; \
 	  status=$$?; ./scripts/wine-prefix.sh stop; exit $$status
+
+# clang-tidy over every file of the native build, with the checks of .clang-tidy.
+test-tidy: native
+	./scripts/tidy.sh
 
 test-asan: asan
 	ctest --preset asan

@@ -23,7 +23,7 @@ std::unique_ptr<HostInstance> playingInstance(const std::string& row) {
     if (!made)
         giveUp(made.error());
     HostInstance& instance = **made;
-    for (Status set :
+    for (const Status& set :
          {instance.setParameter("on D: DIAGNOSE.TXT", 0), instance.setParameter("next noteoff", 1),
           instance.setText("OUTFILE", row), instance.setLevel("PLAY", 1.0f), instance.runBlocks(1)})
         if (!set)

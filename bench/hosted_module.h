@@ -32,7 +32,7 @@ class HostedModule {
     // One block through the sub-process routine the record holds now.
     void block() { record->subProcess(record->instance, 0, BlockFrames); }
 
-    long long midiSent() const { return driver->sentCount(); }
+    [[nodiscard]] long long midiSent() const { return driver->sentCount(); }
 
     std::unique_ptr<ModuleDriver> driver;
     PluginRecord* record = nullptr;

@@ -8,7 +8,7 @@
 namespace {
 
 std::string rowFile(long size) {
-    const std::string path = scratchPath("row-" + std::to_string(size) + ".brumo");
+    std::string path = scratchPath("row-" + std::to_string(size) + ".brumo");
     if (fileSize(path) != size)
         writeRowFile(path, size);
     return path;

@@ -32,6 +32,19 @@ Result<double> timeoutOf(const std::string& text) {
     return seconds;
 }
 
+// A whole number from 1 to `most`, for `option`.
+Result<unsigned> countOf(const std::string& option, const std::string& text, unsigned most) {
+    const std::string wanted =
+        option + " takes a whole number from 1 to " + std::to_string(most) + ", not '" + text + "'";
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return Failure{wanted};
+    const unsigned long count = std::strtoul(text.c_str(), nullptr, 10);
+    if (count < 1 || count > most)
+        return Failure{wanted};
+    return static_cast<unsigned>(count);
+}
+
 // The module is one operand, needed unless --list asks only for the names of the checks.
 Result<CheckOptions> checkOptionsOf(const CommandLine& line) {
     CheckOptions options;
@@ -55,6 +68,24 @@ Result<CheckOptions> checkOptionsOf(const CommandLine& line) {
             return Failure{seconds.error()};
         options.timeout = *seconds;
     }
+    if (line.has("--jobs")) {
+        Result<unsigned> jobs = countOf("-j", line.value("--jobs"), 256);
+        if (!jobs)
+            return Failure{jobs.error()};
+        options.jobs = *jobs;
+    }
+    if (line.has("--repeat")) {
+        Result<unsigned> runs = countOf("--repeat", line.value("--repeat"), 1000000);
+        if (!runs)
+            return Failure{runs.error()};
+        options.repeat = *runs;
+    }
+    for (const char* report : {"--json", "--junit"})
+        if (line.has(report) && line.value(report).empty())
+            return Failure{std::string(report) + " needs the name of a file"};
+    options.json = line.value("--json");
+    options.junit = line.value("--junit");
+    options.toolVersion = KAVELTRUM_VERSION;
     const std::vector<std::string>& operands = line.operands;
     if (operands.size() > 1)
         return Failure{"check takes one module file, not " + std::to_string(operands.size()) +
@@ -90,7 +121,8 @@ CommandSpec checkCommand() {
         "check",
         "MODULE",
         "check any module file of the host interface",
-        "MODULE [--strict] [--seed N] [--only NAME...] [--timeout S]\n"
+        "MODULE [--strict] [--seed N] [--only NAME...] [--timeout S] [-j N] [--repeat N] "
+        "[--json FILE] [--junit FILE]\n"
         "       kaveltrum-host check --list",
         0,
         SIZE_MAX, // MODULE is checked with the options: --list needs none
@@ -101,6 +133,10 @@ CommandSpec checkCommand() {
          {"--seed", "N", "repeat the random choices of an earlier run"},
          {"--only", "NAME", "run only the named checks (see --list)", nullptr, true},
          {"--timeout", "S", "seconds a check may take (10)"},
+         {"--jobs", "N", "run N checks at once (one per processor); also -j N", "-j"},
+         {"--repeat", "N", "run them all N times, the seed one up each time; stop at a failure"},
+         {"--json", "FILE", "also write the run's verdicts as a JSON report"},
+         {"--junit", "FILE", "also write them as JUnit XML, one test case per check"},
          {"--list", nullptr, "name the checks and say what each does"}},
         check};
     row.takesModule = false;

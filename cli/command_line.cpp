@@ -190,6 +190,9 @@ Status parseCommandLine(const std::vector<std::string>& words, CommandLine& line
     const CommandSpec* known = nullptr;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
+        // A verbatim command takes every word that follows as an operand, options too; so does
+        // the last branch, for the words that are nothing else.
+        // NOLINTNEXTLINE(bugprone-branch-clone)
         if (known && known->verbatim && !line.help) {
             line.operands.push_back(word);
         } else if (!optionsEnded && word == "--") {

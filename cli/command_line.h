@@ -19,11 +19,11 @@ struct CommandLine {
     bool help = false; // --help, -h or `help COMMAND`: print the command's help (or the overview)
     bool version = false; // --version: print the versions and nothing else
 
-    bool has(const std::string& option) const { return values.count(option) != 0; }
+    [[nodiscard]] bool has(const std::string& option) const { return values.count(option) != 0; }
     // The value given last, or an empty text when the option was not given.
-    const std::string& value(const std::string& option) const;
+    [[nodiscard]] const std::string& value(const std::string& option) const;
     // Every value of a list option, in the order given.
-    const std::vector<std::string>& list(const std::string& option) const;
+    [[nodiscard]] const std::vector<std::string>& list(const std::string& option) const;
 };
 
 // Splits and checks the words: a known command, the options it takes, a value for each option

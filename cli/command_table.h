@@ -47,4 +47,4 @@ const CommandSpec* findCommand(const std::string& name);
 const std::vector<OptionSpec>& commonOptions();
 
 // The help of one command, or the overview of all of them for "".
-std::string helpText(const std::string& command);
+std::string helpText(const std::string& name);

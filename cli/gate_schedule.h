@@ -11,17 +11,19 @@ class GateSchedule {
     GateSchedule(double period, long gates, int32_t blockSize);
 
     // The level at sample `at` of the run, counted from the first gate's rise.
-    bool highAt(int64_t at) const;
+    [[nodiscard]] bool highAt(int64_t at) const;
 
     // The run ends once a block past the last gate has been played.
-    bool over(int64_t at) const { return static_cast<double>(at) >= length + blockSize; }
+    [[nodiscard]] bool over(int64_t at) const {
+        return static_cast<double>(at) >= length + blockSize;
+    }
 
     // Blocks that share a level: the one starting at `at` and the ones after it.
     struct Stretch {
         bool high;
         int64_t blocks; // at least one
     };
-    Stretch stretchAt(int64_t at) const;
+    [[nodiscard]] Stretch stretchAt(int64_t at) const;
 
   private:
     double period;

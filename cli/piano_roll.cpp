@@ -70,9 +70,9 @@ struct Frame {
     double pixelsPerSecond; //
     double width, height;   // of the whole picture
 
-    double x(double seconds) const { return Left + seconds * pixelsPerSecond; }
-    double y(int note) const { return Top + (high - note) * rowHeight; }
-    double rollBottom() const { return y(low - 1); }
+    [[nodiscard]] double x(double seconds) const { return Left + seconds * pixelsPerSecond; }
+    [[nodiscard]] double y(int note) const { return Top + (high - note) * rowHeight; }
+    [[nodiscard]] double rollBottom() const { return y(low - 1); }
 };
 
 Frame frameFor(const PianoRoll& roll, const std::vector<Note>& bars) {
@@ -140,13 +140,14 @@ void drawBeats(std::string& svg, const Frame& f, const PianoRoll& roll, double s
     const double beatWidth = beat * f.pixelsPerSecond;
     const long labelEvery = std::max(1L, static_cast<long>(std::ceil(LabelSpacing / beatWidth)));
     const double axis = f.rollBottom() + GateStrip;
-    for (long i = 0; i * beat <= seconds + 1e-9; ++i) {
-        const std::string x = number(f.x(i * beat));
+    for (long i = 0; static_cast<double>(i) * beat <= seconds + 1e-9; ++i) {
+        const double at = static_cast<double>(i) * beat;
+        const std::string x = number(f.x(at));
         svg += "<line class=\"beat\" x1=\"" + x + "\" y1=\"" + number(Top) + "\" x2=\"" + x +
                "\" y2=\"" + number(axis + 4) + "\" stroke=\"#d4d7de\"/>\n";
         if (i % labelEvery == 0)
             svg += "<text x=\"" + x + "\" y=\"" + number(axis + 15) + "\" text-anchor=\"middle\">" +
-                   number(i * beat) + " s</text>\n";
+                   number(at) + " s</text>\n";
     }
 }
 

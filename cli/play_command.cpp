@@ -115,6 +115,7 @@ std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages,
         return a.pitch != b.pitch ? a.pitch < b.pitch : a.channel < b.channel;
     });
     std::vector<TimedMessage> endings;
+    endings.reserve(sounding.size());
     for (const Note& note : sounding)
         endings.push_back(
             {end, 0, {static_cast<uint8_t>(MidiNoteOff | note.channel), note.pitch, 64}, 3});

@@ -17,7 +17,7 @@ class Progress {
     Progress(std::ostream& err, ProgressSettings settings) : err(err), settings(settings) {}
 
     // A run of `total` seconds of simulated time begins; `what` starts the line.
-    void start(const std::string& what, double total);
+    void start(const std::string& what, double seconds);
     // `done` seconds of it are over and `notes` notes played or recorded. Cheap enough to call
     // for every block: it reads the clock only now and then.
     void update(double done, uint64_t notes) {

@@ -92,7 +92,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 // replaces the row only once the recording is complete.
 std::string freshNameBeside(const std::string& path) {
     for (int attempt = 0;; ++attempt) {
-        const std::string name = path + ".new" + std::to_string(attempt);
+        std::string name = path + ".new" + std::to_string(attempt);
         std::error_code failed; // a name that cannot be looked at fails when recorded into
         if (!std::filesystem::exists(name, failed) || failed)
             return name;

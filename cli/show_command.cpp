@@ -61,7 +61,7 @@ Status showRow(const CommandLine& line, std::ostream& out) {
     const bool plain = line.has("--plain");
     if (!plain)
         out << path << ": " << *length << (*length == 1 ? " note" : " notes") << "\n";
-    const Status shown = printNotes(file, path, plain, out);
+    Status shown = printNotes(file, path, plain, out);
     std::fclose(file);
     return shown;
 }

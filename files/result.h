@@ -20,8 +20,8 @@ class Reason {
     Reason() = default;
     explicit Reason(std::string text)
         : text(std::make_shared<const std::string>(std::move(text))) {}
-    bool present() const { return text != nullptr; }
-    const std::string& get() const {
+    [[nodiscard]] bool present() const { return text != nullptr; }
+    [[nodiscard]] const std::string& get() const {
         static const std::string none;
         return text ? *text : none;
     }
@@ -39,9 +39,9 @@ class [[nodiscard]] Status {
     Status() = default; // success
     Status(Failure failure) : reason(std::move(failure.message)) {}
 
-    bool ok() const { return !reason.present(); }
+    [[nodiscard]] bool ok() const { return !reason.present(); }
     explicit operator bool() const { return ok(); }
-    const std::string& error() const { return reason.get(); } // empty on success
+    [[nodiscard]] const std::string& error() const { return reason.get(); } // empty on success
     Failure failure() const { return Failure{error()}; }
 
   private:
@@ -55,13 +55,13 @@ template <class T> class [[nodiscard]] Result {
     Result(T value) : stored(std::move(value)) {}
     Result(Failure failure) : reason(std::move(failure.message)) {}
 
-    bool ok() const { return stored.has_value(); }
+    [[nodiscard]] bool ok() const { return stored.has_value(); }
     explicit operator bool() const { return ok(); }
-    const std::string& error() const { return reason.get(); } // empty on success
+    [[nodiscard]] const std::string& error() const { return reason.get(); } // empty on success
     Failure failure() const { return Failure{error()}; }
 
     T& value() { return stored.value(); }
-    const T& value() const { return stored.value(); }
+    [[nodiscard]] const T& value() const { return stored.value(); }
     T& operator*() { return value(); }
     const T& operator*() const { return value(); }
     T* operator->() { return &value(); }

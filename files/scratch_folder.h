@@ -13,8 +13,8 @@ class ScratchFolder {
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    const std::string& path() const { return folder; }
-    std::string file(const std::string& name) const; // a path inside the folder
+    [[nodiscard]] const std::string& path() const { return folder; }
+    [[nodiscard]] std::string file(const std::string& name) const; // a path inside the folder
 
   private:
     std::string folder;

@@ -1,29 +1,92 @@
 #include "driver.h"
 
 #include "host_events.h"
+#include "running_entry.h"
 
 #include <algorithm>
 #include <cstring>
 
-// Counts a call into the instance while it lasts.
+const char* entryName(ModuleEntry entry) {
+    switch (entry) {
+    case ModuleEntry::Make:
+        return "makeModule";
+    case ModuleEntry::Dispatcher:
+        return "the dispatcher";
+    case ModuleEntry::Block:
+        return "the block routine";
+    case ModuleEntry::Event:
+        return "the event entry";
+    }
+    return "an entry";
+}
+
+// Counts a call into the instance while it lasts, and tells the watcher of it. Every call into
+// the module is made inside one of these, and nothing else is.
 class ModuleDriver::Calling {
   public:
-    explicit Calling(ModuleDriver& driver) : driver(driver) { ++driver.calling; }
-    ~Calling() { --driver.calling; }
+    Calling(ModuleDriver& driver, ModuleEntry entry) : driver(driver), entry(entry) {
+        ++driver.calling;
+        if (driver.watcher)
+            driver.watcher->entering(entry);
+    }
+    ~Calling() {
+        if (driver.watcher)
+            driver.watcher->left(entry);
+        --driver.calling;
+    }
     Calling(const Calling&) = delete;
     Calling& operator=(const Calling&) = delete;
 
   private:
     ModuleDriver& driver;
+    ModuleEntry entry;
+};
+
+// The host answering a request of the module, told to the watcher.
+class Answering {
+  public:
+    explicit Answering(CallWatcher* watcher) : watcher(watcher) {
+        if (watcher)
+            watcher->answering();
+    }
+    ~Answering() {
+        if (watcher)
+            watcher->answered();
+    }
+    Answering(const Answering&) = delete;
+    Answering& operator=(const Answering&) = delete;
+
+  private:
+    CallWatcher* watcher;
 };
 
 // ---- Making an instance --------------------------------------------------------------------
+
+namespace {
+
+// What the module answers is not needed here: whoever shows the properties asks for them and
+// reports a failure.
+void askProperties(ModuleEntries entries, const MakeOptions& options) {
+    if (!entries.properties)
+        return;
+    ModuleProperties props{};
+    std::unique_ptr<GuardedBuffer> guarded;
+    if (options.guard)
+        guarded = GuardedBuffer::make(sizeof props, *options.guard, "the properties record");
+    const RunningEntry running("getModuleProperties");
+    entries.properties(options.moduleIndex,
+                       guarded ? static_cast<ModuleProperties*>(guarded->data()) : &props);
+}
+
+} // namespace
 
 Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(const ModuleFile& file,
                                                          MakeOptions options) {
     // A module may rely on being asked before it is placed. What it answers is not needed here:
     // whoever shows the properties asks for them and reports a failure.
-    if (options.askProperties)
+    if (options.askProperties && options.guard)
+        askProperties(file.entries(), options); // into a guarded record
+    else if (options.askProperties)
         static_cast<void>(file.properties());
     return makeWith(file.makeModule(), options, &file);
 }
@@ -32,10 +95,8 @@ Result<std::unique_ptr<ModuleDriver>> ModuleDriver::make(ModuleEntries entries,
                                                          MakeOptions options) {
     if (!entries.make)
         return Failure{"the module has no makeModule entry"};
-    if (options.askProperties && entries.properties) {
-        ModuleProperties props{};
-        entries.properties(options.moduleIndex, &props);
-    }
+    if (options.askProperties)
+        askProperties(entries, options);
     return makeWith(entries.make, options, nullptr);
 }
 
@@ -44,9 +105,12 @@ Result<std::unique_ptr<ModuleDriver>> ModuleDriver::makeWith(MakeModuleFn make, 
     std::unique_ptr<ModuleDriver> driver(new ModuleDriver());
     if (file)
         driver->file = *file;
+    driver->guard = options.guard;
     driver->midiOut.reserve(1024);
     driver->requestLog.reserve(1024);
-    const Calling making(*driver);
+    driver->watcher = options.watcher;
+    const Calling making(*driver, ModuleEntry::Make);
+    const RunningEntry running("makeModule");
     PluginRecord* made = make(options.moduleIndex, options.selector,
                               options.withCallback ? &ModuleDriver::callback : nullptr,
                               reinterpret_cast<intptr_t>(driver.get()));
@@ -80,9 +144,26 @@ Status ModuleDriver::checkCallable() const {
 PinAnswer ModuleDriver::describePin(int32_t index) {
     PinAnswer asked;
     std::memset(&asked.description, 0, sizeof asked.description);
-    if (Result<intptr_t> answer = dispatch(OpGetPinDescription, index, 0, &asked.description))
+    PinDescription* record =
+        guard ? guardedRecord<PinDescription>(guardedPin, "the pin description record") : nullptr;
+    if (!record)
+        record = &asked.description;
+    if (Result<intptr_t> answer = dispatch(OpGetPinDescription, index, 0, record))
         asked.answer = *answer;
+    asked.description = *record;
     return asked;
+}
+
+// One record of the host's, cleared, in a buffer of its own against a guard page; made on first
+// use. Null when the system gives no such memory: the caller hands over its own record then.
+template <class Record>
+Record* ModuleDriver::guardedRecord(std::unique_ptr<GuardedBuffer>& buffer, const char* what) {
+    if (!buffer)
+        buffer = GuardedBuffer::make(sizeof(Record), *guard, what);
+    if (!buffer)
+        return nullptr;
+    std::memset(buffer->data(), 0, sizeof(Record));
+    return static_cast<Record*>(buffer->data());
 }
 
 Status ModuleDriver::learnPins() {
@@ -112,6 +193,9 @@ float* ModuleDriver::block(int32_t pin) {
     if (pin < 0 || pin >= MaxPins)
         return nullptr;
     const auto at = static_cast<size_t>(pin);
+    if (guard)
+        if (float* guarded = guardedBlock(at))
+            return guarded;
     if (blocks.size() <= at)
         blocks.resize(at + 1);
     if (!blocks[at]) {
@@ -119,6 +203,19 @@ float* ModuleDriver::block(int32_t pin) {
         std::fill(blocks[at].get(), blocks[at].get() + BlockCapacity, 0.0f);
     }
     return blocks[at].get();
+}
+
+float* ModuleDriver::guardedBlock(size_t at) {
+    if (guardedBlocks.size() <= at)
+        guardedBlocks.resize(at + 1);
+    if (!guardedBlocks[at]) {
+        const std::string name = at < pinTable.size() ? " (" + pinTable[at].name + ")" : "";
+        guardedBlocks[at] =
+            GuardedBuffer::make(static_cast<size_t>(guardFrames) * sizeof(float), *guard,
+                                "the sample block of pin " + std::to_string(at) + name +
+                                    " at block size " + std::to_string(guardFrames));
+    }
+    return guardedBlocks[at] ? static_cast<float*>(guardedBlocks[at]->data()) : nullptr;
 }
 
 Status ModuleDriver::wirePins() {
@@ -203,6 +300,7 @@ intptr_t SE_ABI ModuleDriver::callback(PluginRecord* record, int32_t opcode, int
     if (!record || !record->hostHandle)
         return 0; // no way to tell whose request it is
     auto* driver = reinterpret_cast<ModuleDriver*>(record->hostHandle);
+    const Answering answering(driver->watcher);
     if (driver->logRequests || driver->checkRequests)
         return driver->answerNoted(record, opcode, index, value, pointer, opt);
     return driver->answer(opcode, index, value, pointer);
@@ -283,7 +381,7 @@ intptr_t ModuleDriver::answerOther(int32_t opcode, int32_t index, int32_t value,
 
 intptr_t ModuleDriver::answerText(int32_t index, int32_t capacity, char* buffer) {
     if (!buffer || capacity <= 0) {
-        mistakes.push_back("a pin text request without a buffer");
+        mistakes.emplace_back("a pin text request without a buffer");
         return 0;
     }
     const std::string& given = text(index);
@@ -334,7 +432,8 @@ Result<intptr_t> ModuleDriver::dispatch(int32_t opcode, int32_t index, int32_t v
         instanceWord = nullptr;
         routine = nullptr;
     }
-    const Calling calling(*this);
+    const Calling calling(*this, ModuleEntry::Dispatcher);
+    const RunningEntry running("the dispatcher", opcode);
     return record->dispatcher(record, opcode, index, value, pointer, opt);
 }
 
@@ -348,6 +447,8 @@ Status ModuleDriver::start(StartSettings settings) {
     };
     if (Status learned = learnPins(); !learned)
         return step("learning the pins", learned.error());
+    if (guard && settings.blockSize >= 1 && settings.blockSize <= BlockCapacity)
+        guardFrames = settings.blockSize;
     if (Status wired = wirePins(); !wired)
         return step("wiring the pins", wired.error());
     if (settings.tell) {
@@ -384,8 +485,13 @@ Status ModuleDriver::event(HostEvent event) {
         return callable;
     if (!plugin->event)
         return Failure{"the module's record has no event entry"};
-    const Calling calling(*this);
-    plugin->event(instanceWord, &event);
+    HostEvent* record =
+        guard ? guardedRecord<HostEvent>(guardedEvent, "the event record") : nullptr;
+    if (record)
+        *record = event;
+    const Calling calling(*this, ModuleEntry::Event);
+    const RunningEntry running("the event entry");
+    plugin->event(instanceWord, record ? record : &event);
     return {};
 }
 
@@ -403,9 +509,10 @@ Status ModuleDriver::call(EventRoutine called) {
 
 Status ModuleDriver::runBlock(int32_t start, int32_t length) {
     const SubProcessRoutine current = routineFromRecord && usable() ? plugin->subProcess : routine;
-    if (!usable() || length > BlockCapacity || !current)
+    if (!usable() || length > blockCapacity() || !current)
         return refuseBlock(length);
-    const Calling calling(*this);
+    const Calling calling(*this, ModuleEntry::Block);
+    const RunningEntry running("the block routine");
     current(instanceWord, start, length);
     clock += std::max(length, 0);
     return {};
@@ -414,8 +521,8 @@ Status ModuleDriver::runBlock(int32_t start, int32_t length) {
 Status ModuleDriver::refuseBlock(int32_t length) const {
     if (!usable())
         return checkCallable();
-    if (length > BlockCapacity)
+    if (length > blockCapacity())
         return Failure{"a block of " + std::to_string(length) + " samples does not fit the " +
-                       std::to_string(BlockCapacity) + "-sample blocks"};
+                       std::to_string(blockCapacity()) + "-sample blocks"};
     return Failure{"the module has no sub-process routine"};
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "abi.h"
+#include "guarded_memory.h"
 #include "module_file.h"
 #include "pin_table.h"
 #include "result.h"
@@ -37,12 +38,35 @@ struct HostRequest {
     intptr_t pointer;
 };
 
+// The entries through which the host calls into a module.
+enum class ModuleEntry { Make, Dispatcher, Block, Event };
+
+// "makeModule", "the dispatcher", "the block routine", "the event entry".
+const char* entryName(ModuleEntry entry);
+
+// Told of every call the driver makes into the module, and of every request of the module that
+// the host answers meanwhile, so that what the module itself does can be told from what the host
+// does. Called on the thread that calls the module, around exactly those calls; never throws.
+class CallWatcher {
+  public:
+    virtual ~CallWatcher() = default;
+    virtual void entering(ModuleEntry entry) noexcept = 0;
+    virtual void left(ModuleEntry entry) noexcept = 0;
+    // The host runs from answering() until answered(), inside a call into the module.
+    virtual void answering() noexcept {}
+    virtual void answered() noexcept {}
+};
+
 // How the instance is made.
 struct MakeOptions {
     int32_t moduleIndex = 0;
     int32_t selector = 1;
-    bool withCallback = true;  // false: makeModule gets a null callback
-    bool askProperties = true; // ask getModuleProperties first, as a host does before placing
+    bool withCallback = true;       // false: makeModule gets a null callback
+    bool askProperties = true;      // ask getModuleProperties first, as a host does before placing
+    CallWatcher* watcher = nullptr; // becomes the driver's watcher before makeModule is called
+    // Every buffer the host hands this instance lies against an inaccessible page on this side
+    // (see ModuleDriver::guard); the properties record asked for first does too.
+    std::optional<GuardSide> guard;
 };
 
 // What a host tells an instance between learning its pins and opening it.
@@ -82,24 +106,29 @@ class ModuleDriver {
 
     // The record as the module returned it; null once closed. Whether it is sound enough to
     // call (magic and dispatcher) is usable().
-    PluginRecord* record() const { return plugin; }
-    bool usable() const { return plugin && plugin->magic == PluginMagic && plugin->dispatcher; }
-    void* instance() const { return instanceWord; }
+    [[nodiscard]] PluginRecord* record() const { return plugin; }
+    [[nodiscard]] bool usable() const {
+        return plugin && plugin->magic == PluginMagic && plugin->dispatcher;
+    }
+    [[nodiscard]] void* instance() const { return instanceWord; }
 
     // ---- Pins
     PinAnswer describePin(int32_t index); // a cleared record, filled by the module
     // Asks for descriptions 0, 1, 2... until one is refused; a module that describes more than
     // MaxPins is reported.
     Status learnPins();
-    const std::vector<PinInfo>& pins() const { return pinTable; }
-    Result<int32_t> findPin(const std::string& name) const; // the first pin of that name
+    [[nodiscard]] const std::vector<PinInfo>& pins() const { return pinTable; }
+    [[nodiscard]] Result<int32_t>
+    findPin(const std::string& name) const; // the first pin of that name
     // Gives every learned sample pin its block (address into the pin's variable), every
     // parameter its default and every text pin its default text.
     Status wirePins();
     // The block answered for `pin`, made on first use; null outside 0..MaxPins-1.
     float* block(int32_t pin);
+    // How many samples each block holds: BlockCapacity, or with guard pages the block size.
+    [[nodiscard]] int32_t blockCapacity() const { return guard ? guardFrames : BlockCapacity; }
     // Writes an int16, bool, int32 or float value into a learned pin's variable.
-    Status setParameter(int32_t pin, int32_t value);
+    Status setParameter(int32_t index, int32_t value);
 
     // What every host does between makeModule and the first block: learns the pins, wires them,
     // tells the sample rate and block size, and opens the instance. A failure names the step.
@@ -107,7 +136,7 @@ class ModuleDriver {
 
     // ---- What the host answers
     void setText(int32_t pin, const std::string& text); // answered to HostPinText
-    const std::string& text(int32_t pin) const;
+    [[nodiscard]] const std::string& text(int32_t pin) const;
     TextStyle textStyle = TextStyle::Terminated; // other styles are a careless host's
     // Overrides the answer to HostPinCount (default: the number of learned pins).
     void answerPinCount(int32_t count) {
@@ -118,6 +147,16 @@ class ModuleDriver {
     // Blocks run the routine the record holds at that moment, as a host may read it, instead
     // of the one HostSubProcessChanged last announced.
     bool routineFromRecord = false;
+    // Told of every call into the module while set; it must outlive the calls (and the close
+    // that the destructor makes).
+    CallWatcher* watcher = nullptr;
+
+    // Guard pages (from MakeOptions::guard): every buffer the host hands the instance lies
+    // against a page no one may touch, so that a read or write beyond it faults at once. The
+    // sample blocks, made when start() wires the pins, hold exactly the block size start()
+    // tells, and longer blocks are refused; each event, and each pin description asked for, is
+    // handed over in a guarded record of its own.
+    std::optional<GuardSide> guard;
 
     // ---- Requests and events to the instance
     Result<intptr_t> dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0,
@@ -126,13 +165,13 @@ class ModuleDriver {
     Result<intptr_t> close();                      // opcode 1; the record is gone afterwards
     Result<intptr_t> setSampleRate(float rate);    // opcode 2
     Result<intptr_t> setBlockSize(int32_t frames); // opcode 3; blocks run this many samples
-    float sampleRate() const { return rate; }
-    int32_t blockSize() const { return frames; }
+    [[nodiscard]] float sampleRate() const { return rate; }
+    [[nodiscard]] int32_t blockSize() const { return frames; }
 
     Status event(HostEvent event);
     Status pinStatus(int32_t pin, int32_t status);
     Status midi(int32_t message, int32_t timeDelta = 0, uint16_t extra = 0);
-    Status call(EventRoutine routine);
+    Status call(EventRoutine called);
 
     // One call of the sub-process routine the host holds (updated by HostSubProcessChanged) with
     // the block size and any start position, even one outside the blocks: the module is told the
@@ -161,9 +200,11 @@ class ModuleDriver {
     // ---- What the module did
     // Messages sent; the storage is kept across clearSent(), so steady collection allocates
     // nothing.
-    const std::vector<ModuleMidi>& sent() const { return midiOut; }
-    bool keepSent = true;                             // false: messages are counted only
-    long long sentCount() const { return midiCount; } // every message since the instance was made
+    [[nodiscard]] const std::vector<ModuleMidi>& sent() const { return midiOut; }
+    bool keepSent = true; // false: messages are counted only
+    [[nodiscard]] long long sentCount() const {
+        return midiCount;
+    } // every message since the instance was made
     void clearSent() { midiOut.clear(); }
     void reserveSent(size_t messages) { midiOut.reserve(messages); }
     // Whether requests are checked for the mistakes below; off for a benchmark, which calls the
@@ -171,12 +212,12 @@ class ModuleDriver {
     bool checkRequests = true;
     // Every request, in order, while `logRequests` is on.
     bool logRequests = true;
-    const std::vector<HostRequest>& requests() const { return requestLog; }
+    [[nodiscard]] const std::vector<HostRequest>& requests() const { return requestLog; }
     void clearRequests() { requestLog.clear(); }
-    int countOf(int32_t opcode) const;
+    [[nodiscard]] int countOf(int32_t opcode) const;
     // Requests no module should make: unknown opcodes, another record, a float other than 0.0,
     // a text without a buffer, any request while the host is not calling into the instance.
-    const std::vector<std::string>& moduleMistakes() const { return mistakes; }
+    [[nodiscard]] const std::vector<std::string>& moduleMistakes() const { return mistakes; }
     void clearMistakes() { mistakes.clear(); }
 
   private:
@@ -196,8 +237,11 @@ class ModuleDriver {
     intptr_t answerText(int32_t index, int32_t capacity, char* buffer);
     Status checkCallable() const;
     Status refuseBlock(int32_t length) const;
-    int32_t pinCountAnswer() const;
-    bool hasBlock(int32_t pin) const;
+    [[nodiscard]] int32_t pinCountAnswer() const;
+    [[nodiscard]] bool hasBlock(int32_t pin) const;
+    float* guardedBlock(size_t at);
+    template <class Record>
+    Record* guardedRecord(std::unique_ptr<GuardedBuffer>& buffer, const char* what);
 
     std::optional<ModuleFile> file; // keeps the library loaded while the instance lives
     PluginRecord* plugin = nullptr;
@@ -209,8 +253,11 @@ class ModuleDriver {
     bool pinCountOverridden = false;
 
     std::vector<PinInfo> pinTable;
-    std::vector<std::unique_ptr<float[]>> blocks; // by pin index, made on first use
-    std::vector<std::string> texts;               // by pin index
+    std::vector<std::unique_ptr<float[]>> blocks;              // by pin index, made on first use
+    std::vector<std::unique_ptr<GuardedBuffer>> guardedBlocks; // the same, with guard pages
+    int32_t guardFrames = 64;                                  // their length
+    std::unique_ptr<GuardedBuffer> guardedEvent, guardedPin;   // records handed over guarded
+    std::vector<std::string> texts;                            // by pin index
 
     int calling = 0; // calls into the instance under way; requests outside them are mistakes
     std::vector<ModuleMidi> midiOut;

@@ -35,19 +35,20 @@ class HostInstance {
     HostInstance& operator=(const HostInstance&) = delete;
 
     // ---- Pins; indices are description indices
-    const std::vector<PinInfo>& pins() const { return driver->pins(); }
-    Result<int32_t> findPin(const std::string& name) const; // the first pin of that name
+    [[nodiscard]] const std::vector<PinInfo>& pins() const { return driver->pins(); }
+    [[nodiscard]] Result<int32_t>
+    findPin(const std::string& name) const; // the first pin of that name
 
     // Writes an int16 or bool parameter into the pin's variable (bool: 0 or 1).
-    Status setParameter(int32_t pin, int32_t value);
+    Status setParameter(int32_t index, int32_t value);
     Status setParameter(const std::string& pinName, int32_t value);
 
     // Gives a text input its text and tells the module with a pin status event of status 1.
-    Status setText(int32_t pin, const std::string& text);
+    Status setText(int32_t index, const std::string& text);
     Status setText(const std::string& pinName, const std::string& text);
 
     // The level every sample of a sample input carries from the next block on.
-    Status setLevel(int32_t pin, float level);
+    Status setLevel(int32_t index, float level);
     Status setLevel(const std::string& pinName, float level);
 
     // Sends a packed MIDI message to the module's MIDI input as an event.
@@ -59,11 +60,11 @@ class HostInstance {
     Status runBlocks(int32_t count = 1); // each block advances the clock by the block size
     Status close();                      // dispatcher opcode 1; the record is gone afterwards
 
-    bool isOpen() const { return driver->record() != nullptr; }
-    int64_t clock() const { return driver->clock; }
-    float sampleRate() const { return driver->sampleRate(); }
-    int32_t blockSize() const { return driver->blockSize(); }
-    const std::vector<ModuleMidi>& sentMidi() const { return driver->sent(); }
+    [[nodiscard]] bool isOpen() const { return driver->record() != nullptr; }
+    [[nodiscard]] int64_t clock() const { return driver->clock; }
+    [[nodiscard]] float sampleRate() const { return driver->sampleRate(); }
+    [[nodiscard]] int32_t blockSize() const { return driver->blockSize(); }
+    [[nodiscard]] const std::vector<ModuleMidi>& sentMidi() const { return driver->sent(); }
     void clearSentMidi() { driver->clearSent(); }
 
     // The driver underneath, for callers that need more than a careful host offers.
@@ -75,7 +76,7 @@ class HostInstance {
     Status start(InstanceSettings settings);
     void fillBlock(size_t pin);
     Status refuseLevel(int32_t index, float level) const; // why setLevel refuses
-    Result<const PinInfo*> pinAt(int32_t index) const;
+    [[nodiscard]] Result<const PinInfo*> pinAt(int32_t index) const;
     // The pin at `index` if it is an input of the kind `isKind` tells; `kind` names it in errors.
     Result<const PinInfo*> inputPin(int32_t index, const char* kind,
                                     bool (*isKind)(const PinInfo&)) const;

@@ -1,5 +1,6 @@
 #include "module_file.h"
 
+#include "running_entry.h"
 #include "texts.h"
 
 #include <cerrno>
@@ -139,6 +140,7 @@ Result<ModuleFile> ModuleFile::load(const std::string& path) {
 
 Result<ModuleInfo> ModuleFile::properties() const {
     ModuleProperties props{};
+    const RunningEntry running("getModuleProperties");
     if (propertiesEntry(0, &props) == 0)
         return Failure{filePath + ": the module gives no properties for module 0"};
     ModuleInfo info;

@@ -30,11 +30,11 @@ class ModuleFile {
     static Result<ModuleFile> load(const std::string& path);
 
     // Asks for the properties of module 0 into a cleared record.
-    Result<ModuleInfo> properties() const;
+    [[nodiscard]] Result<ModuleInfo> properties() const;
 
-    const std::string& path() const { return filePath; }
-    MakeModuleFn makeModule() const { return makeEntry; }
-    ModuleEntries entries() const { return {propertiesEntry, makeEntry}; }
+    [[nodiscard]] const std::string& path() const { return filePath; }
+    [[nodiscard]] MakeModuleFn makeModule() const { return makeEntry; }
+    [[nodiscard]] ModuleEntries entries() const { return {propertiesEntry, makeEntry}; }
 
   private:
     ModuleFile(std::string path, std::shared_ptr<void> library, GetModulePropertiesFn properties,

@@ -18,8 +18,8 @@ struct PinInfo {
     std::optional<std::string> extraText;
     int32_t flags = 0;
 
-    bool isParameter() const; // an int16 or bool value the host sets
-    bool isInput() const { return direction != DirOut; }
+    [[nodiscard]] bool isParameter() const; // an int16 or bool value the host sets
+    [[nodiscard]] bool isInput() const { return direction != DirOut; }
 };
 
 // A module describing more pins than this is taken to be broken.

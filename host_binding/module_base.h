@@ -44,7 +44,7 @@ class SEModule_base {
     SEPin* pin(int32_t index) noexcept {
         return pins && index >= 0 && index < pinsSize ? &pins[index] : nullptr;
     }
-    int32_t pinCount() const noexcept { return pinsSize; }
+    [[nodiscard]] int32_t pinCount() const noexcept { return pinsSize; }
 
   protected:
     friend class SEPin; // pins ask the host for their sample blocks and send MIDI

@@ -200,7 +200,7 @@ class Parser {
         return message;
     }
 
-    uint32_t readTempo(size_t pos, uint32_t length, size_t start) const {
+    [[nodiscard]] uint32_t readTempo(size_t pos, uint32_t length, size_t start) const {
         if (length != 3)
             failInTrack("tempo event of " + std::to_string(length) + " bytes, needs 3", start);
         uint32_t microseconds = bigEndian(data + pos, 3);

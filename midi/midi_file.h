@@ -19,7 +19,7 @@ struct TimedMessage {
     uint8_t size = 0;               // 2 (program change, channel pressure) or 3
 
     // As one packed word, for the MIDI vocabulary the tools share with the host.
-    int32_t packed() const { return packMidi(bytes[0], bytes[1], bytes[2]); }
+    [[nodiscard]] int32_t packed() const { return packMidi(bytes[0], bytes[1], bytes[2]); }
 };
 
 // What the reader found: every track merged in time order. Equal times keep the earlier track

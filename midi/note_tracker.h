@@ -40,18 +40,18 @@ class NoteTracker {
     void take(double seconds, int32_t message);
 
     // The notes still sounding, in the order they started.
-    std::vector<Note> sounding() const;
+    [[nodiscard]] std::vector<Note> sounding() const;
 
     // Ends every note still sounding at `seconds`; returns them, in the order they started.
     std::vector<Note> finish(double seconds);
 
     // Every note ended so far, those that finish() ended too, in the order they started. Empty
     // unless the rules keep them.
-    std::vector<Note> ended() const;
+    [[nodiscard]] std::vector<Note> ended() const;
 
   private:
     static constexpr size_t None = SIZE_MAX;
-    static constexpr size_t Keys = 16 * 256; // channel and pitch
+    static constexpr size_t Keys = size_t{16} * 256; // channel and pitch
 
     void start(size_t key, double seconds, int32_t message);
     void end(size_t key, double seconds);

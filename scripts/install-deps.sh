@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy clang-format
   python3 python3-mido
   jackd2 libjack-jackd2-dev
 )

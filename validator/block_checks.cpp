@@ -1,6 +1,7 @@
 // The checks that run blocks: sizes, rates, signals and values chosen to hurt, and the notes a
 // module leaves sounding.
 #include "check_support.h"
+#include "guard_checks.h"
 #include "note_names.h"
 #include "note_tracker.h"
 #include "texts.h"
@@ -179,6 +180,7 @@ void checkBlocks(CheckContext& context) {
     need(context, driver->setBlockSize(64), "setting the block size");
     parameterEnds(context, *driver, inputs);
     oddTexts(context, *driver, inputs);
+    guardedBlocks(context, file);
 }
 
 namespace {
@@ -195,6 +197,7 @@ std::vector<std::string> soundingNames(const NoteTracker& notes) {
     for (const Note& note : notes.sounding())
         keys.insert({note.channel, note.pitch});
     std::vector<std::string> names;
+    names.reserve(keys.size());
     for (const auto& [channel, pitch] : keys)
         names.push_back(noteName(pitch & 0x7F) + " on channel " + std::to_string(channel + 1));
     return names;

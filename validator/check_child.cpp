@@ -1,6 +1,7 @@
 // The child's side of `check`: one check in a process of its own, so that whatever the module
 // does to the process ends only this check.
 #include "check_run.h"
+#include "crash_report.h"
 #include "module_file.h"
 
 #include <cstdlib>
@@ -19,10 +20,20 @@ uint64_t seedFor(uint64_t runSeed, const std::string& check) {
     return runSeed ^ hash;
 }
 
+// Says whether the file loads, then what the module tells of itself, for the reports. A module
+// whose properties crash has still loaded: the checks will tell of the crash.
 int probeLoading(const std::string& module, std::ostream& out) {
     Result<ModuleFile> file = ModuleFile::load(module);
     reportLine(out, file ? "LOADED" : "UNLOADABLE " + file.error());
-    return file ? 0 : 1;
+    if (!file)
+        return 1;
+    if (Result<ModuleInfo> info = file->properties()) {
+        reportLine(out, "PROPERTY name " + info->name);
+        reportLine(out, "PROPERTY identifier " + info->identifier);
+        reportLine(out, "PROPERTY about " + info->about);
+        reportLine(out, "PROPERTY interfaceVersion " + std::to_string(info->interfaceVersion));
+    }
+    return 0;
 }
 
 } // namespace
@@ -42,6 +53,7 @@ int runChildCheck(const std::vector<std::string>& arguments) {
         return 3;
     const std::string& module = arguments[0];
     const std::string& name = arguments[1];
+    reportCrashes(arguments[4], name);
     std::error_code error;
     std::filesystem::current_path(arguments[3], error);
     if (error) {
@@ -59,6 +71,9 @@ int runChildCheck(const std::vector<std::string>& arguments) {
                          name, out);
     try {
         entry->run(context);
+    } catch (const CheckSkipped& skipped) {
+        reportLine(out, "SKIP " + name + ": " + skipped.why);
+        return 0;
     } catch (const CheckFailed& failed) {
         reportLine(out, "FAIL " + name + ": " + failed.what);
         return 1;

@@ -15,6 +15,11 @@ struct CheckOptions {
     std::optional<uint64_t> seed;  // a fresh one when not given
     std::vector<std::string> only; // check names; empty runs them all
     double timeout = 10.0;         // seconds per check
+    unsigned jobs = 0;             // checks run at once; 0: one per processor
+    unsigned repeat = 1;           // whole runs, each with the seed after the last
+    std::string json;              // a JSON report of the last run is written here, if named
+    std::string junit;             // a JUnit XML report, likewise
+    std::string toolVersion;       // named in the reports
 };
 
 // Runs the checks on the module file; returns the exit status (0 every check passed, 1 a check

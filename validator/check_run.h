@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The child's "check" that only loads the module file.
@@ -27,9 +28,23 @@ std::vector<std::string> childArguments(const std::string& module, const std::st
 
 struct CheckVerdict {
     bool passed = false;
-    std::vector<std::string> lines; // WARN lines, then one PASS or FAIL line
+    bool skipped = false;           // could not be made here: neither passed nor failed
+    std::vector<std::string> lines; // WARN lines, then one PASS, FAIL or SKIP line
 };
 
 // Runs one check in a child process with a scratch folder of its own.
 CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uint64_t seed,
                          double timeout);
+
+// What loading the module file in a child told: why it cannot be checked (empty when it can),
+// and what the module says of itself (name, identifier, about, interface version).
+struct LoadAnswer {
+    std::string problem;
+    std::vector<std::pair<std::string, std::string>> properties;
+};
+LoadAnswer probeModule(const std::string& module, double timeout);
+
+// The checks a run makes, in the order of the table.
+std::vector<const CheckEntry*> selectedChecks(const CheckOptions& options);
+
+uint64_t freshSeed();

@@ -1,5 +1,6 @@
-// The parent side of `check`: starts one child per check, turns what each child reported, or how
-// it ended, into one verdict line, and counts them.
+// The parent side of `check`: starts one child per check and turns what each child reported, or
+// how it ended, into one verdict line.
+#include "call_counter.h"
 #include "check_command.h"
 #include "check_run.h"
 #include "checks.h"
@@ -30,6 +31,8 @@ bool startsWith(const std::string& text, const std::string& start) {
     return text.compare(0, start.size(), start) == 0;
 }
 
+} // namespace
+
 uint64_t freshSeed() {
     std::random_device entropy;
     const uint64_t now =
@@ -37,7 +40,7 @@ uint64_t freshSeed() {
     return (static_cast<uint64_t>(entropy()) << 20 ^ now) % 1000000000ull;
 }
 
-std::vector<const CheckEntry*> selected(const CheckOptions& options) {
+std::vector<const CheckEntry*> selectedChecks(const CheckOptions& options) {
     std::vector<const CheckEntry*> checks;
     for (const CheckEntry& entry : checkTable()) {
         bool named = false;
@@ -48,6 +51,8 @@ std::vector<const CheckEntry*> selected(const CheckOptions& options) {
     }
     return checks;
 }
+
+namespace {
 
 // A scratch folder for one child, removed with whatever the module left in it: the child works
 // in a folder inside it and reports into a file beside that. Null when none can be made.
@@ -66,32 +71,45 @@ std::unique_ptr<ChildScratch> childScratch() {
     }
 }
 
-// Whether the module file loads at all, tried in a child so that a library whose loading crashes
-// cannot take the tool with it. Empty when it loads, else why not.
-std::string loadProblem(const std::string& module, const CheckOptions& options) {
-    const std::unique_ptr<ChildScratch> scratch = childScratch();
-    if (!scratch)
-        return "no scratch folder can be made in the temporary folder";
-    const ChildRun run = runChild(
-        ownProgram(), childArguments(module, LoadProbe, 0, scratch->folder), options.timeout);
-    for (const std::string& line : reportLines(scratch->folder.report)) {
-        if (line == "LOADED")
-            return {};
-        if (startsWith(line, "UNLOADABLE "))
-            return line.substr(11);
-    }
+// Why the loading child told nothing.
+std::string loadFailure(const std::string& module, const ChildRun& run, double timeout) {
     if (run.end == ChildRun::End::NotStarted)
         return "cannot start a check: " + run.why;
     if (run.end == ChildRun::End::Crashed)
         return "cannot load " + module + ": loading it crashed (" + crashName(run.code) + ")";
     if (run.end == ChildRun::End::TimedOut)
-        return "cannot load " + module + ": loading it did not end in " +
-               shortNumber(options.timeout) + " s";
+        return "cannot load " + module + ": loading it did not end in " + shortNumber(timeout) +
+               " s";
     return "cannot load " + module + ": the loading process ended with status " +
            std::to_string(run.code);
 }
 
 } // namespace
+
+// The module file is loaded in a child, so that a library whose loading crashes cannot take the
+// tool with it.
+LoadAnswer probeModule(const std::string& module, double timeout) {
+    const std::unique_ptr<ChildScratch> scratch = childScratch();
+    if (!scratch)
+        return {"no scratch folder can be made in the temporary folder", {}};
+    const ChildRun run =
+        runChild(ownProgram(), childArguments(module, LoadProbe, 0, scratch->folder), timeout);
+    LoadAnswer answer;
+    bool loaded = false;
+    for (const std::string& line : reportLines(scratch->folder.report)) {
+        loaded = loaded || line == "LOADED";
+        if (startsWith(line, "UNLOADABLE "))
+            return {line.substr(11), {}};
+        if (startsWith(line, "PROPERTY ")) {
+            const size_t space = line.find(' ', 9);
+            if (space != std::string::npos)
+                answer.properties.emplace_back(line.substr(9, space - 9), line.substr(space + 1));
+        }
+    }
+    if (!loaded)
+        answer.problem = loadFailure(module, run, timeout);
+    return answer;
+}
 
 void listChecks(std::ostream& out) {
     for (const CheckEntry& entry : checkTable()) {
@@ -110,21 +128,23 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
         verdict.lines.push_back("FAIL " + name + ": no scratch folder could be made");
         return verdict;
     }
-    const ChildRun run =
-        runChild(ownProgram(), childArguments(module, name, seed, scratch->folder), timeout);
+    const ChildRun run = runChild(ownProgram(), childArguments(module, name, seed, scratch->folder),
+                                  timeout, ChildOutput::Discard, childEnvironment(name));
     std::string answer;
     for (const std::string& line : reportLines(scratch->folder.report)) {
         if (startsWith(line, "WARN "))
             verdict.lines.push_back(line);
-        else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name))
+        else if (startsWith(line, "PASS " + name) || startsWith(line, "FAIL " + name) ||
+                 startsWith(line, "SKIP " + name))
             answer = line;
     }
     switch (run.end) {
     case ChildRun::End::NotStarted:
         answer = "FAIL " + name + ": the check could not start (" + run.why + ")";
         break;
-    case ChildRun::End::Crashed:
-        answer = "FAIL " + name + ": crashed (" + crashName(run.code) + ")";
+    case ChildRun::End::Crashed: // the child's last line tells where, when it could tell
+        if (!startsWith(answer, "FAIL "))
+            answer = "FAIL " + name + ": crashed (" + crashName(run.code) + ")";
         break;
     case ChildRun::End::TimedOut:
         answer = "FAIL " + name + ": no answer in " + shortNumber(timeout) + " s";
@@ -133,38 +153,13 @@ CheckVerdict runOneCheck(const CheckEntry& entry, const std::string& module, uin
         if (answer.empty())
             answer = "FAIL " + name + ": the process ended with status " +
                      std::to_string(run.code) + " before answering";
-        else if (startsWith(answer, "PASS ") && run.code != 0)
+        else if ((startsWith(answer, "PASS ") || startsWith(answer, "SKIP ")) && run.code != 0)
             answer = "FAIL " + name + ": the process ended with status " +
                      std::to_string(run.code) + " after the check";
         break;
     }
     verdict.passed = startsWith(answer, "PASS ");
+    verdict.skipped = startsWith(answer, "SKIP ");
     verdict.lines.push_back(answer);
     return verdict;
-}
-
-int runChecks(const CheckOptions& options, std::ostream& out, std::ostream& err) {
-    std::error_code error;
-    if (!fs::is_regular_file(options.module, error)) {
-        err << "kaveltrum-host check: cannot load " << options.module << ": "
-            << (fs::exists(options.module, error) ? "not a regular file" : "no such file") << "\n";
-        return 2;
-    }
-    const std::string module = fs::absolute(options.module, error).string();
-    const uint64_t seed = options.seed ? *options.seed : freshSeed();
-    out << "seed " << seed << "\n" << std::flush;
-    if (const std::string problem = loadProblem(module, options); !problem.empty()) {
-        err << "kaveltrum-host check: " << problem << "\n";
-        return 2;
-    }
-    int passed = 0, failed = 0;
-    for (const CheckEntry* entry : selected(options)) {
-        const CheckVerdict verdict = runOneCheck(*entry, module, seed, options.timeout);
-        for (const std::string& line : verdict.lines)
-            out << line << "\n";
-        out << std::flush;
-        ++(verdict.passed ? passed : failed);
-    }
-    out << passed << " passed, " << failed << " failed\n";
-    return failed ? 1 : 0;
 }

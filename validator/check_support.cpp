@@ -80,7 +80,7 @@ std::vector<int32_t> sampleInputs(const ModuleDriver& driver) {
 void fillInputs(ModuleDriver& driver, const std::vector<int32_t>& pins, float level) {
     for (const int32_t pin : pins) {
         float* block = driver.block(pin);
-        std::fill(block, block + BlockCapacity, level);
+        std::fill(block, block + driver.blockCapacity(), level);
     }
 }
 

@@ -63,6 +63,14 @@ const std::vector<CheckEntry>& checkTable() {
          false, checkHangingNotes},
         {"realtime", "the median block of 64 samples or more takes less than the time it plays for",
          false, checkRealTime},
+        {"realtime-safety",
+         "no allocation, lock, wait or file call in a block where nothing changed; such calls "
+         "on an input's edge or in an event are warnings",
+         false, checkRealtimeSafety},
+        {"fp-state",
+         "every call leaves the floating-point control state (MXCSR, x87) as it found it; "
+         "blocks run with flush-to-zero and rounding toward zero",
+         false, checkFpState},
         {"host-mistakes",
          "events before open and for missing pins, every opcode from -1000 to 1000, a second "
          "open, start positions outside the block",

@@ -26,25 +26,32 @@ struct CheckFailed {
     std::string what;
 };
 
+// Thrown when a check cannot be made in this process; it ends the check, which is neither
+// passed nor failed.
+struct CheckSkipped {
+    std::string why;
+};
+
 class CheckContext {
   public:
     CheckContext(std::string modulePath, uint64_t seed, std::string checkName, std::ostream& out)
         : path(std::move(modulePath)), name(std::move(checkName)), randomness(seed), out(out) {}
 
-    const std::string& modulePath() const { return path; }
+    [[nodiscard]] const std::string& modulePath() const { return path; }
     Random& random() { return randomness; }
 
     // A finding that is worth a line but not a failure.
     void warn(const std::string& what);
     // A remark for the check's PASS line.
     void note(const std::string& what) { remark = what; }
-    const std::string& noted() const { return remark; }
+    [[nodiscard]] const std::string& noted() const { return remark; }
     // Ends the check with a failure unless `condition` holds.
     void require(bool condition, const std::string& what) {
         if (!condition)
             throw CheckFailed{what};
     }
     [[noreturn]] void fail(const std::string& what) { throw CheckFailed{what}; }
+    [[noreturn]] void skip(const std::string& why) { throw CheckSkipped{why}; }
 
   private:
     std::string path;
@@ -82,3 +89,5 @@ void checkHostMistakes(CheckContext& context);    //
 void checkBlocks(CheckContext& context);          // block_checks.cpp
 void checkHangingNotes(CheckContext& context);    //
 void checkRealTime(CheckContext& context);        // realtime_check.cpp
+void checkRealtimeSafety(CheckContext& context);  // realtime_safety.cpp
+void checkFpState(CheckContext& context);         // fp_state_check.cpp

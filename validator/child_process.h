@@ -25,9 +25,11 @@ enum class ChildOutput {
 };
 
 // Starts `program` with `arguments`, waits until it ends or `seconds` have passed, and kills it
-// then. Standard input is empty.
+// then. Standard input is empty. The child has this process's environment, with the NAME=value
+// variables of `environment` added (over any of the same name; Linux only).
 ChildRun runChild(const std::string& program, const std::vector<std::string>& arguments,
-                  double seconds, ChildOutput output = ChildOutput::Discard);
+                  double seconds, ChildOutput output = ChildOutput::Discard,
+                  const std::vector<std::string>& environment = {});
 
 // How a crash shows: "SIGSEGV" on Linux, "exception 0xC0000005" on Windows.
 std::string crashName(unsigned long code);

@@ -68,10 +68,30 @@ bool reap(pid_t pid, Clock::time_point deadline, int& status) {
     }
 }
 
+// This process's environment with `added` over it; the pointers live as long as `added` and
+// the environment.
+std::vector<char*> environmentWith(const std::vector<std::string>& added) {
+    std::vector<char*> variables;
+    for (char** variable = environ; *variable; ++variable) {
+        const char* equals = std::strchr(*variable, '=');
+        const size_t nameLength = equals ? static_cast<size_t>(equals - *variable) + 1 : 0;
+        bool replaced = false;
+        for (const std::string& given : added)
+            replaced = replaced ||
+                       (nameLength && given.compare(0, nameLength, *variable, nameLength) == 0);
+        if (!replaced)
+            variables.push_back(*variable);
+    }
+    for (const std::string& given : added)
+        variables.push_back(const_cast<char*>(given.c_str()));
+    variables.push_back(nullptr);
+    return variables;
+}
+
 } // namespace
 
 ChildRun runChild(const std::string& program, const std::vector<std::string>& arguments,
-                  double seconds, ChildOutput output) {
+                  double seconds, ChildOutput output, const std::vector<std::string>& environment) {
     ChildRun run;
     Pipe pipe;
     const bool keep = output != ChildOutput::Discard;
@@ -103,8 +123,10 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    std::vector<char*> variables = environmentWith(environment);
     pid_t pid = 0;
-    const int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int failed =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), variables.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
         run.why = program + ": " + std::strerror(failed);

@@ -1,6 +1,7 @@
 // The checks of what a host meets first: the two exports, the properties, makeModule and the
 // plug-in record it returns, and the pin descriptions.
 #include "check_support.h"
+#include "guard_checks.h"
 #include "texts.h"
 
 #include <cstring>
@@ -17,7 +18,7 @@ template <class Record> struct Guarded {
     unsigned char guard[64];
 
     explicit Guarded(unsigned char fill) { std::memset(this, fill, sizeof *this); }
-    bool intact(unsigned char fill) const {
+    [[nodiscard]] bool intact(unsigned char fill) const {
         for (const unsigned char byte : guard)
             if (byte != fill)
                 return false;
@@ -224,4 +225,5 @@ void checkPinDescriptions(CheckContext& context) {
         context.require(driver->describePin(index).answer == 0,
                         "pin description " + std::to_string(index) + " was answered");
     requireSoundOutput(context, *driver, "while describing the pins");
+    guardedPinDescriptions(context, file);
 }

@@ -1,6 +1,7 @@
 // The checks of an instance's life and of what the host sends it: opening and closing, events,
 // and the mistakes careless hosts make.
 #include "check_support.h"
+#include "guard_checks.h"
 #include "host_events.h"
 
 #include <cstring>
@@ -53,6 +54,7 @@ void checkOpenClose(CheckContext& context) {
         openAndClose(context, file);
 
     std::vector<std::unique_ptr<ModuleDriver>> alive;
+    alive.reserve(8);
     for (int n = 0; n < 8; ++n)
         alive.push_back(openInstance(context, file));
     for (size_t n = 0; n < alive.size(); ++n)
@@ -115,6 +117,7 @@ void checkEvents(CheckContext& context) {
                            "after an event of the unknown kind " + std::to_string(kind));
     }
     pulse(context, *driver, "after events of unknown kinds");
+    guardedEvents(context, file);
 }
 
 namespace {

@@ -14,7 +14,7 @@ struct Timing {
     int32_t frames;
     double median;  // seconds
     double slowest; // seconds
-    double duration() const { return frames / static_cast<double>(Rate); }
+    [[nodiscard]] double duration() const { return frames / static_cast<double>(Rate); }
 };
 
 std::string milliseconds(double seconds) {

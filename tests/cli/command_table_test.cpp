@@ -81,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         wrong({"check", "m.so", "--only", "--strict"}, "check", "--only needs a value"),
         wrong({"--strict=yes", "check", "m.so"}, "check", "--strict takes no value"),
         wrong({"check", "m.so", "--loud"}, "check",
-              "unknown option --loud; 'check' takes --strict, --seed, --only, --timeout, --list"),
+              "unknown option --loud; 'check' takes --strict, --seed, --only, --timeout, --jobs, "
+              "--repeat, --json, --junit, --list"),
         wrong({"check", "m.so", "--module", "x.so"}, "check",
               "'check' takes no option --module (its options: --strict,"),
         wrong({"show", "r", "--only", "x"}, "show",
@@ -116,9 +117,9 @@ TEST(CommandTable, EveryCommandShowsAndTakesItsOptions) {
                     continue;
                 std::vector<std::string> words(command.fewestOperands + 1, "x.txt");
                 words[0] = command.name;
-                words.push_back(name);
+                words.emplace_back(name);
                 if (option.value)
-                    words.push_back("1");
+                    words.emplace_back("1");
                 CommandLine line;
                 const Status parsed = parseCommandLine(words, line);
                 EXPECT_TRUE(parsed) << parsed.error();

@@ -34,7 +34,8 @@ TEST_F(Tool, PlayWritesTheNotesAsAMidiFile) {
         EXPECT_EQ(m.bytes[1], notes[i]) << i;
         // A gate every sixteenth at 120 BPM, half of it high; one block of 64 samples is the
         // resolution.
-        const double expected = static_cast<double>(i / 2) * 0.125 + (i % 2 ? 0.0625 : 0.0);
+        const int gate = static_cast<int>(i) / 2;
+        const double expected = gate * 0.125 + (i % 2 ? 0.0625 : 0.0);
         EXPECT_NEAR(m.seconds, expected, 64.0 / 44100.0 + 1e-3) << i;
     }
 }

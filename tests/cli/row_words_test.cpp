@@ -230,7 +230,7 @@ TEST_F(Tool, RecordRefusesToRecordAFileIntoItself) {
             SCOPED_TRACE(target + " " + option);
             std::vector<std::string> words = {"record", song, target, option};
             if (std::string(option) == "--block-size")
-                words.push_back("64");
+                words.emplace_back("64");
             const ToolRun refused = run(words);
             EXPECT_EQ(refused.status, 1);
             EXPECT_TRUE(contains(refused.err, "are the same file")) << refused.err;

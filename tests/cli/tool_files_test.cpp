@@ -116,7 +116,7 @@ TEST_F(Tool, AnExistingTargetIsReplacedWhole) {
 #if !defined(_WIN32)
     row("linked.mid", {'o', 'l', 'd'});
     fs::create_symlink(file("linked.mid"), file("link.mid"));
-    targets.push_back({"link.mid", "linked.mid"});
+    targets.emplace_back("link.mid", "linked.mid");
 #endif
     for (const auto& [given, written] : targets) {
         SCOPED_TRACE(given);
@@ -172,11 +172,11 @@ TEST_F(Tool, InputsMustBeRegularFiles) {
     // Opening a FIFO would wait for a writer that never comes.
     const std::string fifo = file("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    for (std::vector<std::string> words : {std::vector<std::string>{"show", fifo},
-                                           {"play", fifo},
-                                           {"record", fifo, r},
-                                           {"record", song, fifo},
-                                           {"--module", fifo, "play", r}})
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"show", fifo},
+                                                  {"play", fifo},
+                                                  {"record", fifo, r},
+                                                  {"record", song, fifo},
+                                                  {"--module", fifo, "play", r}})
         cases.push_back({words, "is not a regular file"});
 #else
     cases.push_back({{"show", "NUL"}, "is not a regular file"});

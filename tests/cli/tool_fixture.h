@@ -24,14 +24,18 @@ class Tool : public testing::Test {
         std::string(testing::UnitTest::GetInstance()->current_test_info()->name())};
     std::filesystem::path folder = scratch.path();
 
-    std::string file(const std::string& name) const { return (folder / name).string(); }
-    std::string row(const std::string& name, const std::vector<uint8_t>& notes) const {
+    [[nodiscard]] std::string file(const std::string& name) const {
+        return (folder / name).string();
+    }
+    // Writes the file; the path it answers may be used or not.
+    std::string row(const std::string& name, const std::vector<uint8_t>& notes) {
         writeBytes(file(name), notes);
         return file(name);
     }
     // A MIDI file of these messages, one every `step` seconds.
-    std::string midi(const std::string& name, const std::vector<std::vector<uint8_t>>& played,
-                     double step = 0.1) const {
+    [[nodiscard]] std::string midi(const std::string& name,
+                                   const std::vector<std::vector<uint8_t>>& played,
+                                   double step = 0.1) const {
         std::vector<TimedMessage> messages;
         double at = 0.0;
         for (const std::vector<uint8_t>& bytes : played) {
@@ -44,7 +48,7 @@ class Tool : public testing::Test {
         return file(name);
     }
     // What is in the folder, by name: a run must leave no temporary file behind.
-    std::vector<std::string> names() const {
+    [[nodiscard]] std::vector<std::string> names() const {
         std::vector<std::string> found;
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             found.push_back(entry.path().filename().string());

@@ -6,7 +6,7 @@
 namespace {
 
 std::string writeTextFile(const char* name) {
-    const std::string path = testFile(name);
+    std::string path = testFile(name);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr) << path;
     if (file) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -302,8 +303,8 @@ TEST_F(MidiFile, EveryCutIsReported) {
 
     for (size_t length = 0; length < whole.size(); ++length) {
         SCOPED_TRACE("cut to " + std::to_string(length) + " bytes");
-        const Result<MidiSequence> cut =
-            readMidiFile(file(Bytes(whole.begin(), whole.begin() + length)));
+        const Result<MidiSequence> cut = readMidiFile(
+            file(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length))));
         EXPECT_FALSE(cut);
         expectOneLine(cut.error());
     }

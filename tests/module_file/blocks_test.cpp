@@ -58,6 +58,7 @@ TEST(ValidatorBlocks, SizeAndRateChangedWhilePlaying) {
     Scratch scratch;
     const std::string row = scratch.file("row.brumo");
     std::vector<uint8_t> bytes;
+    bytes.reserve(120);
     for (int i = 0; i < 120; ++i)
         bytes.push_back(static_cast<uint8_t>(i));
     writeBytes(row, bytes);

@@ -170,7 +170,7 @@ TEST(ValidatorParameters, ExtremesOnEveryParameter) {
     for (int32_t value : {-32768, 32767}) {
         Case all{"all at " + std::to_string(value), {}};
         for (Pin pin : parameters)
-            all.values.push_back({pin, value});
+            all.values.emplace_back(pin, value);
         cases.push_back(all);
     }
     std::vector<uint8_t> bytes(eightNotes.begin(), eightNotes.end());

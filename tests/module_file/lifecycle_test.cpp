@@ -40,11 +40,13 @@ TEST(ValidatorLifecycle, SixteenInstancesOpenedDrivenAndClosedInAnyOrder) {
         const std::vector<int> closeOrder = orderOf(orders.seed, 3);
         const std::string row = scratch.file(std::string(orders.name) + ".brumo");
         std::vector<uint8_t> expectedFile;
+        expectedFile.reserve(40);
         for (int i = 0; i < 40; ++i)
             expectedFile.push_back(static_cast<uint8_t>(30 + i));
         writeBytes(row, expectedFile);
 
         std::vector<std::unique_ptr<LoadedKaveltrum>> instances;
+        instances.reserve(16);
         for (int i = 0; i < 16; ++i)
             instances.push_back(std::make_unique<LoadedKaveltrum>(unopened()));
         for (int i : openOrder)

@@ -61,7 +61,7 @@ TEST(ValidatorDiagnoseLog, SwitchValuesAndNamesOfEveryLength) {
             raw.reload();      // only the short name loads, and the load is logged
             expected.push_back(logLine("KAVELTRUM " + kept));
             if (length == 12)
-                expected.push_back("KAVELTRUM itaki= 0\n");
+                expected.emplace_back("KAVELTRUM itaki= 0\n");
 
             raw.diagnose(0);
             raw.outFile(name);

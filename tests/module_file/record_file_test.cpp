@@ -2,6 +2,7 @@
 // the module's back, or on a device where every write fails.
 #include "support/instance.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -84,7 +85,7 @@ TEST(ValidatorRecordFile, EmptyRowUnderEveryControl) {
 TEST(ValidatorRecordFile, FiftyMegabytes) {
     Scratch scratch;
     const std::string row = scratch.file("large.brumo");
-    constexpr size_t Size = 50u * 1024 * 1024;
+    constexpr size_t Size = size_t{50} * 1024 * 1024;
     std::vector<uint8_t> bytes(Size);
     for (size_t i = 0; i < Size; ++i)
         bytes[i] = static_cast<uint8_t>((i * 7 + i / 4096) % 128);

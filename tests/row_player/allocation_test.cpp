@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <iterator>
 #include <new>
@@ -100,7 +101,7 @@ TEST(BlockAllocation, NoneWhilePlayingRecordingAndEndingNotes) {
     rig.block();
     rig.clearSent();
     rig.host.logRequests = false; // the request log would grow inside the window
-    rig.host.reserveSent(4 * Pulses);
+    rig.host.reserveSent(size_t{4} * Pulses);
 
     const long counted = allocationsDuring([&] {
         for (int i = 0; i < Pulses; ++i) {

@@ -42,6 +42,7 @@ void freshPlayState() {
 
 std::vector<uint8_t> numberedRow(int length) {
     std::vector<uint8_t> row;
+    row.reserve(length);
     for (int i = 0; i < length; ++i)
         row.push_back(static_cast<uint8_t>(40 + i));
     return row;

@@ -117,7 +117,7 @@ void Instance::set(int32_t pin, float level) {
     std::fill(input(pin), input(pin) + BlockCapacity, level);
 }
 
-void Instance::param(int32_t pin, int16_t value) {
+void Instance::param(int32_t pin, int32_t value) {
     expectOk(host.setParameter(pin, value));
 }
 

@@ -78,7 +78,7 @@ class Instance {
     // ---- Inputs: the pins are KAVELTRUM's unless the module is another
     void set(int32_t pin, float level); // every sample of the input's block
     float* input(int32_t pin) { return host.block(pin); }
-    void param(int32_t pin, int16_t value); // an int16 parameter
+    void param(int32_t pin, int32_t value); // an int16 parameter
     void diagnose(uint8_t value);           // any byte into the switch, as a host may write it
     void detach(int32_t pin);               // the host has not written this input's block address
     void outFile(const std::string& name);  // a new OUTFILE text, announced with status 1
@@ -98,11 +98,11 @@ class Instance {
     void reload(); // a block with RELOAD high; RELOAD is low again afterwards
 
     // ---- What the module sent through MIDI Out, in order
-    std::vector<int32_t> sent() const;
-    std::vector<int> played(size_t from = 0) const; // the notes of the NOTE_ONs
+    [[nodiscard]] std::vector<int32_t> sent() const;
+    [[nodiscard]] std::vector<int> played(size_t from = 0) const; // the notes of the NOTE_ONs
     void clearSent();
 
-    PluginRecord* record() const { return host.record(); }
+    [[nodiscard]] PluginRecord* record() const { return host.record(); }
 
   private:
     std::unique_ptr<ModuleDriver> driver;

@@ -105,6 +105,6 @@ class SmallModule : public SEModule_base {
                                               HostCallback callback, intptr_t hostHandle) {        \
         if (index != 0 || selector != 1)                                                           \
             return nullptr;                                                                        \
-        Module* made = new (std::nothrow) Module(callback, hostHandle);                            \
+        auto* made = new (std::nothrow) Module(callback, hostHandle);                              \
         return made ? made->pluginRecord() : nullptr;                                              \
     }

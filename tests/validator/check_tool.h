@@ -1,0 +1,52 @@
+// kaveltrum-host check run as a program, on the small modules built beside it.
+#pragma once
+
+#include "child_process.h"
+#include "module_file.h"
+#include "support/tool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+inline const std::string Tool = "kaveltrum-host.exe";
+inline const std::string ModuleSuffix = ".sem";
+#else
+inline const std::string Tool = "kaveltrum-host";
+inline const std::string ModuleSuffix = ".so";
+#endif
+
+inline std::string beside(const std::string& name) {
+    Result<std::string> path = besideExecutable(name);
+    EXPECT_TRUE(path.ok()) << path.error();
+    return path.ok() ? *path : name;
+}
+
+// The test module check_NAME.so (.sem on Windows).
+inline std::string module(const std::string& name) {
+    return beside("check_" + name + ModuleSuffix);
+}
+
+// `kaveltrum-host check WORDS...`, its standard output and error together.
+inline ToolRun check(std::vector<std::string> words) {
+    words.insert(words.begin(), "check");
+    const ChildRun run = runChild(beside(Tool), words, 300.0, ChildOutput::KeepWithErrors);
+    EXPECT_EQ(run.end, ChildRun::End::Exited) << run.why;
+    return {static_cast<int>(run.code), run.output, {}};
+}
+
+// The first line that starts with `start`, or an empty text.
+inline std::string lineStarting(const ToolRun& run, const std::string& start) {
+    for (const std::string& line : lines(run.out))
+        if (line.compare(0, start.size(), start) == 0)
+            return line;
+    return {};
+}
+
+// "PASS name", or "PASS name: a remark".
+inline bool passes(const std::string& line, const std::string& name) {
+    const std::string pass = "PASS " + name;
+    return line == pass || line.compare(0, pass.size() + 2, pass + ": ") == 0;
+}
