@@ -174,11 +174,10 @@ CommandSpec liveCommand() {
         "live",
         "ROW",
         "play the module in real time on JACK, from a keyboard or MIDI clock",
-        "ROW [--clock internal|midi] [--bpm BPM] [--rec] [--rec-cc N] [--play-cc N]\n"
-        "       [--return-cc N] [--reload-cc N] [--connect-in PORT]... [--connect-out "
-        "PORT]...\n"
-        "       [--name NAME] [--seconds S] [--loop 0|1] [--from N] [--to N] [--noteoff N]\n"
-        "       [--velocity V] [--block-size N] [--diagnose] [--raw]",
+        "ROW [--clock internal|midi] [--bpm BPM] [--rec] [--rec-cc N]\n"
+        "       [--play-cc N] [--return-cc N] [--reload-cc N] [--connect-in PORT]...\n"
+        "       [--connect-out PORT]... [--name NAME] [--seconds S] [--loop 0|1] [--from N]\n"
+        "       [--to N] [--noteoff N] [--velocity V] [--block-size N] [--diagnose] [--raw]",
         1,
         1,
         AboutLive,
