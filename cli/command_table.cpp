@@ -6,8 +6,8 @@
 
 const std::vector<CommandSpec>& commandTable() {
     static const std::vector<CommandSpec> table = {
-        writeCommand(), showCommand(),  playCommand(),       recordCommand(),
-        listCommand(),  checkCommand(), checkChildCommand(),
+        writeCommand(), showCommand(), playCommand(),  recordCommand(),
+        liveCommand(),  listCommand(), checkCommand(), checkChildCommand(),
     };
     return table;
 }

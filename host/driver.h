@@ -180,6 +180,22 @@ class ModuleDriver {
     // The same with a length of its own, which the module is not told of: any length up to the
     // blocks' capacity, 0 and less included. The clock advances by it.
     Status runBlock(int32_t start, int32_t length);
+    // The same for a host's audio thread, where every nanosecond counts and nothing can be
+    // reported: a block of `length` samples from position 0, which the module has been told of
+    // with setBlockSize; false when there is no routine to run. Only the routine is called.
+    bool runBlockNow(int32_t length) noexcept {
+        if (!routine || !plugin)
+            return false;
+        if (!checkRequests) { // nothing would look at the count of calls under way
+            routine(instanceWord, 0, length);
+        } else {
+            ++calling;
+            routine(instanceWord, 0, length);
+            --calling;
+        }
+        clock += length;
+        return true;
+    }
 
     // ---- What the module did
     // Messages sent; the storage is kept across clearSent(), so steady collection allocates

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing KAVELTRUM needs on Debian 12, and only what is missing.
+# Installs what building and testing KAVELTRUM needs on Debian 12, and only what is missing
+# (JACK: its server for the live tests, its library for the live command).
 # Safe to run again and again: a machine that has everything is left alone.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ packages=(
   wine wine32:i386
   clang libclang-rt-14-dev clang-tidy clang-format
   python3 python3-mido
+  jackd2 libjack-jackd2-dev
 )
 
 missing=()

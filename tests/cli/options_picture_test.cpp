@@ -116,7 +116,7 @@ TEST_F(Tool, WrongOptionsNameThemselvesAndWhatIsValid) {
     } cases[] = {
         {{"play", r, "--bogus"}, "unknown option --bogus; 'play' takes --gates, --bpm,"},
         {{"play", r, "-x"}, "unknown option -x; 'play' takes"},
-        {{"--bogus"}, "unknown option --bogus (commands: write, show, play, record, list, check)"},
+        {{"--bogus"}, "unknown option --bogus (commands: write, show, play, record, live, list, check)"},
         {{"show", r, "--svg", "f.svg"},
          "'show' takes no option --svg (its options: --plain, --raw)"},
         {{"play", r, "--quiet=1"}, "--quiet takes no value"},

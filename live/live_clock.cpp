@@ -1,0 +1,83 @@
+#include "live_clock.h"
+
+#include <algorithm>
+#include <cmath>
+
+InternalClock::InternalClock(double sampleRate, double bpm) : sixteenth(sampleRate * 15.0 / bpm) {}
+
+int64_t InternalClock::riseOf(int64_t gate) const {
+    return static_cast<int64_t>(std::ceil(static_cast<double>(gate) * sixteenth));
+}
+
+int64_t InternalClock::fallOf(int64_t gate) const {
+    return static_cast<int64_t>(std::ceil((static_cast<double>(gate) + 0.5) * sixteenth));
+}
+
+// The division finds the gate to within one; the rises themselves settle it, so the level at a
+// frame always agrees with the edges.
+int64_t InternalClock::gateAt(int64_t frame) const {
+    int64_t gate = static_cast<int64_t>(std::floor(static_cast<double>(frame) / sixteenth));
+    while (gate > 0 && riseOf(gate) > frame)
+        --gate;
+    while (riseOf(gate + 1) <= frame)
+        ++gate;
+    return gate;
+}
+
+bool InternalClock::highAt(int64_t frame) const {
+    return frame >= 0 && frame < fallOf(gateAt(frame));
+}
+
+int64_t InternalClock::nextEdgeAfter(int64_t frame) const {
+    if (frame < 0)
+        return 0;
+    const int64_t gate = gateAt(frame);
+    const int64_t fall = fallOf(gate);
+    return frame < fall ? fall : riseOf(gate + 1);
+}
+
+bool isClockOrTransport(uint8_t status) {
+    return status == MidiClockTick || status == MidiStart || status == MidiContinue ||
+           status == MidiStop;
+}
+
+void MidiClock::take(uint8_t status, int64_t frame) {
+    switch (status) {
+    case MidiStart:
+    case MidiContinue:
+        isRunning = true;
+        count = 0;
+        high = false;
+        return;
+    case MidiStop:
+        isRunning = false;
+        high = false;
+        return;
+    case MidiClockTick:
+        ticks[seen % Kept] = frame;
+        ++seen;
+        if (!isRunning)
+            return;
+        if (count % 6 == 0)
+            high = true;
+        else if (count % 6 == 3)
+            high = false;
+        ++count;
+        return;
+    default:
+        return;
+    }
+}
+
+double MidiClock::bpm(double sampleRate) const {
+    if (seen < 2)
+        return 0.0;
+    const int64_t intervals = std::min<int64_t>(seen, Kept) - 1;
+    const int64_t last = ticks[(seen - 1) % Kept];
+    const int64_t first = ticks[(seen - 1 - intervals) % Kept];
+    if (last <= first)
+        return 0.0;
+    const double framesPerClock =
+        static_cast<double>(last - first) / static_cast<double>(intervals);
+    return 60.0 * sampleRate / (24.0 * framesPerClock);
+}

@@ -1,0 +1,237 @@
+#include "live_engine.h"
+
+#include "block_split.h"
+#include "midi_check.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const char* const InputNames[] = {"REC", "PLAY", "RETURN", "GATE", "RELOAD"};
+
+constexpr int32_t AllNotesOff = 123; // the control change that silences a channel
+
+// The bytes a message of this status takes, itself included.
+uint32_t messageSize(int32_t status) {
+    const int32_t kind = status & 0xF0;
+    if (kind == 0xC0 || kind == 0xD0 || status == 0xF1 || status == 0xF3)
+        return 2;
+    if (kind == 0xF0)
+        return status == 0xF2 ? 3 : 1;
+    return 3;
+}
+
+} // namespace
+
+Result<std::unique_ptr<LiveEngine>> LiveEngine::make(ModuleDriver& driver,
+                                                     const LiveSettings& settings) {
+    if (settings.blockSize < 1 || settings.blockSize > BlockCapacity)
+        return Failure{"the block size must lie between 1 and " + std::to_string(BlockCapacity)};
+    if (!driver.usable())
+        return Failure{"the instance is not open"};
+    std::unique_ptr<LiveEngine> engine(new LiveEngine(driver, settings));
+    for (int input = 0; input < InputCount; ++input) {
+        Result<int32_t> pin = driver.findPin(InputNames[input]);
+        if (!pin)
+            return pin.failure();
+        engine->blocks[input] = driver.block(*pin);
+        if (!engine->blocks[input])
+            return Failure{std::string("the module's ") + InputNames[input] + " has no block"};
+        std::fill(engine->blocks[input], engine->blocks[input] + settings.blockSize, 0.0f);
+    }
+    // The audio thread keeps nothing but the messages sent, in storage made now.
+    driver.logRequests = false;
+    driver.checkRequests = false;
+    driver.keepSent = true;
+    driver.reserveSent(1024);
+    driver.clearSent();
+    return engine;
+}
+
+LiveEngine::LiveEngine(ModuleDriver& driver, const LiveSettings& settings)
+    : driver(driver), settings(settings), controls(settings.controls),
+      toldBlockSize(driver.blockSize()) {}
+
+void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
+                        int64_t start) noexcept {
+    if (start > clock)
+        clock = start;
+    if (ended) {
+        shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    for (Key key; keys.pop(key);)
+        controls.key(key);
+    const bool stopping = stopWanted.load(std::memory_order_acquire) ||
+                          (settings.stopAfter >= 0 && clock >= settings.stopAfter);
+    if (stopping)
+        controls.stopPlaying();
+    const int64_t edge = controls.nextClockEdge(clock);
+    if (count == 0 && !stopping && controls.steady() && edge - clock >= frames)
+        steadyPeriod(frames, out);
+    else
+        changingPeriod(frames, in, count, out);
+    if (stopping && frames > 0) {
+        endSounding(frames - 1, out);
+        emit(frames - 1, packMidi(0xB0, AllNotesOff, 0), out);
+        ended = true;
+    }
+    clock += frames;
+    publish();
+    if (ended)
+        shown.stopped.store(true, std::memory_order_release);
+}
+
+// Most periods: nothing arrives, no pulse is pending and GATE keeps its level, so every block
+// has the levels of the first and the blocks run back to back.
+void LiveEngine::steadyPeriod(uint32_t frames, MidiSink& out) noexcept {
+    const Levels now = applyLevels(0);
+    for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
+        const uint32_t at = split.start();
+        moduleBlock(at, split.next(std::numeric_limits<int64_t>::max()), now.ret(), out);
+    }
+}
+
+void LiveEngine::changingPeriod(uint32_t frames, const LiveMidi* in, size_t count,
+                                MidiSink& out) noexcept {
+    size_t next = 0;
+    for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
+        const uint32_t at = split.start();
+        for (; next < count && in[next].frame <= at; ++next)
+            hand(in[next], at, out);
+        const int64_t edge = controls.nextClockEdge(clock + at);
+        const int64_t edgeIn =
+            edge == std::numeric_limits<int64_t>::max() ? edge : edge - clock; // into the period
+        const Levels now = applyLevels(at);
+        moduleBlock(at, split.next(edgeIn), now.ret(), out);
+    }
+    for (; next < count; ++next) // after the last block's start: seen by the next period's first
+        hand(in[next], std::min(in[next].frame, frames - 1), out);
+}
+
+void LiveEngine::hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept {
+    const uint32_t size = std::min<uint32_t>(message.size, 3);
+    switch (controls.take(message.bytes, size, clock + message.frame)) {
+    case Taken::Used:
+        return;
+    case Taken::Stopped:
+        endSounding(at, out);
+        return;
+    case Taken::Module:
+        break;
+    }
+    int32_t packed = 0;
+    for (uint32_t i = 0; i < size; ++i)
+        packed |= static_cast<int32_t>(message.bytes[i]) << (8 * i);
+    if (isValidMidiMessage(packed))
+        static_cast<void>(driver.midi(packed));
+}
+
+void LiveEngine::setInput(int input, bool high) noexcept {
+    if (levels[input] == high)
+        return;
+    levels[input] = high;
+    std::fill(blocks[input], blocks[input] + settings.blockSize, high ? 1.0f : 0.0f);
+}
+
+// The blocks of the inputs are filled only when their levels change.
+Levels LiveEngine::applyLevels(uint32_t at) noexcept {
+    const Levels now = controls.levelsFor(clock + at);
+    if (now.bits != levelBits) {
+        levelBits = now.bits;
+        setInput(Rec, now.rec());
+        setInput(Play, now.play());
+        setInput(Return, now.ret());
+        setInput(Gate, now.gate());
+        setInput(Reload, now.reload());
+    }
+    return now;
+}
+
+// Kept short, so that it is inlined into the loops over a period's blocks; the rare work, a
+// new block size or messages to pass on, is done apart.
+inline void LiveEngine::moduleBlock(uint32_t at, uint32_t length, bool returned,
+                                    MidiSink& out) noexcept {
+    const auto frames = static_cast<int32_t>(length);
+    if (frames != toldBlockSize)
+        tellBlockSize(frames);
+    driver.runBlockNow(frames);
+    if (returned)
+        position = 0;
+    if (!driver.sent().empty())
+        passOn(at, out);
+}
+
+void LiveEngine::tellBlockSize(int32_t frames) noexcept {
+    static_cast<void>(driver.setBlockSize(frames));
+    toldBlockSize = frames;
+}
+
+void LiveEngine::passOn(uint32_t at, MidiSink& out) noexcept {
+    for (const ModuleMidi& message : driver.sent())
+        sent(message.message, at, out);
+    driver.clearSent();
+}
+
+// The module's position, followed from what it does: a note played moves it on, and the loop
+// brings it back as the module's own loop does at the end of every block. Looked at after each
+// note and each period (the row may have grown), which is as often as it can change.
+void LiveEngine::follow() noexcept {
+    if (!settings.loop)
+        return;
+    const uint32_t length = rowLength.load(std::memory_order_relaxed);
+    const auto to = static_cast<uint32_t>(settings.to);
+    const auto from = static_cast<uint32_t>(settings.from);
+    const uint32_t end = settings.to > 0 && to <= length ? to : length;
+    if (position >= end)
+        position = settings.from > 0 && from < length ? from : 0;
+}
+
+void LiveEngine::sent(int32_t message, uint32_t at, MidiSink& out) noexcept {
+    const int32_t channel = midiChannel(message);
+    const int32_t note = midiData1(message) & 0x7F;
+    uint8_t& held = sounding[channel][note];
+    if (isNoteStart(message)) {
+        held = static_cast<uint8_t>(std::min(held + 1, 255));
+        ++notesPlayed;
+        ++position;
+        follow();
+        lastNote = note;
+    } else if (isNoteEnd(message) && held > 0) {
+        --held;
+    }
+    emit(at, message, out);
+}
+
+void LiveEngine::endSounding(uint32_t at, MidiSink& out) noexcept {
+    for (int32_t channel = 0; channel < 16; ++channel)
+        for (int32_t note = 0; note < 128; ++note)
+            for (uint8_t& held = sounding[channel][note]; held > 0; --held)
+                emit(at, packMidi(MidiNoteOff + channel, note, 64), out);
+}
+
+void LiveEngine::emit(uint32_t at, int32_t message, MidiSink& out) noexcept {
+    const uint8_t bytes[3] = {static_cast<uint8_t>(midiStatus(message)),
+                              static_cast<uint8_t>(midiData1(message)),
+                              static_cast<uint8_t>(midiData2(message))};
+    if (!out.write(at, bytes, messageSize(bytes[0])))
+        ++lost;
+}
+
+void LiveEngine::publish() noexcept {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    follow();
+    shown.frames.store(clock, relaxed);
+    shown.notesPlayed.store(notesPlayed, relaxed);
+    shown.lastNote.store(lastNote, relaxed);
+    shown.position.store(position, relaxed);
+    shown.rec.store(controls.recording(), relaxed);
+    shown.play.store(controls.playing(), relaxed);
+    shown.clockRunning.store(controls.midiClock().running(), relaxed);
+    if (controls.clockSource() == ClockSource::Midi) {
+        const double bpm = controls.midiClock().bpm(settings.controls.sampleRate);
+        shown.bpmMilli.store(static_cast<uint64_t>(bpm * 1000.0 + 0.5), relaxed);
+    }
+    shown.lost.store(lost, relaxed);
+}

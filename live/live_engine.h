@@ -1,0 +1,115 @@
+// The host's audio thread: one call per period runs the module's blocks, hands it the MIDI that
+// arrived at the frames it arrived, and writes what it sends at the frame of the block that sent
+// it. Nothing here knows JACK; the JACK client, the tests and the benchmark all feed it periods.
+//
+// A period allocates nothing, takes no lock, prints nothing and makes no system call of ours
+// (the module's own file work happens where the module does it). Everything it needs is made
+// with the engine, before the audio starts.
+#pragma once
+
+#include "driver.h"
+#include "live_controls.h"
+#include "result.h"
+#include "spsc_ring.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// A message that arrived on the MIDI input; longer ones (system exclusive) are not the module's.
+struct LiveMidi {
+    uint32_t frame; // within the period
+    uint32_t size;  // 1..3
+    uint8_t bytes[3];
+};
+
+// Where the engine writes its MIDI, in the order of the frames.
+class MidiSink {
+  public:
+    virtual bool write(uint32_t frame, const uint8_t* bytes, uint32_t size) noexcept = 0;
+
+  protected:
+    ~MidiSink() = default;
+};
+
+struct LiveSettings {
+    ControlSettings controls;
+    int32_t blockSize = 64;
+    int64_t stopAfter = -1; // frames, or -1 for no end
+    // the module's loop parameters, for following its position
+    bool loop = true;
+    int32_t from = 0, to = 0;
+};
+
+// What the main thread shows, written by the audio thread after every period.
+struct LiveStatus {
+    std::atomic<int64_t> frames{0};
+    std::atomic<uint64_t> notesPlayed{0}; // NOTE_ONs the module sent
+    std::atomic<int32_t> lastNote{-1};
+    std::atomic<uint32_t> position{0}; // in the row, as the module's own is followed
+    std::atomic<bool> rec{false}, play{false};
+    std::atomic<bool> clockRunning{false};
+    std::atomic<uint64_t> bpmMilli{0}; // the measured MIDI clock's tempo, times 1000
+    std::atomic<uint64_t> lost{0};     // messages the output had no room for
+    std::atomic<bool> stopped{false};  // the run has ended its notes
+    std::atomic<uint32_t> periodsStopped{0};
+};
+
+class LiveEngine {
+  public:
+    // The engine of an open instance whose pins the driver has learned. The driver must outlive
+    // it, and nobody else may call into the instance while periods run.
+    static Result<std::unique_ptr<LiveEngine>> make(ModuleDriver& driver,
+                                                    const LiveSettings& settings);
+
+    // One period of `frames` frames; `in` holds what arrived in it, by frame. `start` is the
+    // period's first frame counted from the first period, where the server knows it: after
+    // cycles the engine missed, the clock catches up with the server's time instead of falling
+    // behind it.
+    void period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
+                int64_t start = -1) noexcept;
+
+    // ---- From the main thread
+    bool press(Key key) { return keys.push(key); }
+    void requestStop() { stopWanted.store(true, std::memory_order_release); }
+    void setRowLength(uint32_t notes) { rowLength.store(notes, std::memory_order_relaxed); }
+    const LiveStatus& status() const { return shown; }
+
+  private:
+    enum Input { Rec, Play, Return, Gate, Reload, InputCount };
+    LiveEngine(ModuleDriver& driver, const LiveSettings& settings);
+
+    void hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept;
+    void steadyPeriod(uint32_t frames, MidiSink& out) noexcept;
+    void changingPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
+    Levels applyLevels(uint32_t at) noexcept; // the controls' levels for the block at `at`
+    void moduleBlock(uint32_t at, uint32_t length, bool returned, MidiSink& out) noexcept;
+    void tellBlockSize(int32_t frames) noexcept;
+    void passOn(uint32_t at, MidiSink& out) noexcept; // what the module sent in the block
+    void setInput(int input, bool high) noexcept;
+    void sent(int32_t message, uint32_t at, MidiSink& out) noexcept;
+    void endSounding(uint32_t at, MidiSink& out) noexcept;
+    void emit(uint32_t at, int32_t message, MidiSink& out) noexcept;
+    void follow() noexcept;
+    void publish() noexcept;
+
+    ModuleDriver& driver;
+    LiveSettings settings;
+    Controls controls;
+    float* blocks[InputCount] = {};
+    bool levels[InputCount] = {};
+    unsigned levelBits = 0; // the levels above, as Levels holds them
+    int32_t toldBlockSize;
+    int64_t clock = 0; // frames since the start
+    bool ended = false;
+    uint32_t position = 0;
+    uint64_t notesPlayed = 0;
+    int32_t lastNote = -1;
+    uint64_t lost = 0;
+    uint8_t sounding[16][128] = {}; // notes the module started and nobody has ended, by channel
+
+    SpscRing<Key, 64> keys;
+    std::atomic<bool> stopWanted{false};
+    std::atomic<uint32_t> rowLength{0};
+    LiveStatus shown;
+};
