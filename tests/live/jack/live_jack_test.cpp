@@ -125,10 +125,11 @@ class LiveOnJack : public testing::Test {
     }
 
     // A server that missed cycles (a busy machine, without real-time scheduling) moves messages
-    // by whole periods: the bounds in frames hold only for a run without xruns.
+    // by whole periods: the bounds in frames hold for every message only in a run without
+    // xruns, and for most of them otherwise.
     bool calm() const { return probe->xruns() == 0; }
     std::string xrunNote() const {
-        return calm() ? "" : " (" + std::to_string(probe->xruns()) + " xruns: not judged)";
+        return calm() ? "" : " (" + std::to_string(probe->xruns()) + " xruns)";
     }
 
     const Scratch scratch;
@@ -165,18 +166,17 @@ TEST_F(LiveOnJack, WithTheMidiClockTheRowComesBackOneNotePerSixClocks) {
     ASSERT_TRUE(waitUntil([&] { return noteOns().size() >= 24; }));
     const std::vector<ProbeMessage> ons = noteOns();
     int64_t largest = 0;
+    size_t inTime = 0;
     for (size_t i = 0; i < 24; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(ons[i].bytes[1], row[i % row.size()]);
         const int64_t offset = ons[i].frame - clocks[i * 6];
         largest = std::max(largest, offset);
-        if (calm()) {
-            EXPECT_GE(offset, 0);
-            EXPECT_LT(offset, probe->periodFrames());
-        }
+        inTime += offset >= 0 && offset < probe->periodFrames();
     }
     std::cout << "largest offset between a clock and its note: " << largest << " frames"
               << xrunNote() << "\n";
+    EXPECT_GE(inTime, calm() ? 24u : 20u) << "notes within a period of their clock";
     live->signal(SIGTERM);
     EXPECT_EQ(live->wait(), 0) << live->err();
 }
@@ -188,8 +188,14 @@ TEST_F(LiveOnJack, TheInternalClockSpacesNotesBy5512Or5513Frames) {
     const std::vector<ProbeMessage> ons = noteOns();
     ASSERT_GE(ons.size(), 20u);
     std::set<int64_t> spacings;
-    for (size_t i = 1; i < ons.size(); ++i)
-        spacings.insert(ons[i].frame - ons[i - 1].frame);
+    size_t exact = 0;
+    for (size_t i = 1; i < ons.size(); ++i) {
+        const int64_t spacing = ons[i].frame - ons[i - 1].frame;
+        spacings.insert(spacing);
+        exact += spacing == 5512 || spacing == 5513;
+    }
+    // the clock follows the server's time, so only a note due in a cycle live missed is moved
+    EXPECT_GE(exact, calm() ? ons.size() - 1 : (ons.size() - 1) * 8 / 10);
     std::string seen;
     for (int64_t s : spacings)
         seen += std::to_string(s) + " ";
