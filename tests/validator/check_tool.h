@@ -24,6 +24,16 @@ inline std::string beside(const std::string& name) {
     return path.ok() ? *path : name;
 }
 
+// Built with the sanitizers, a module's fault is found by the sanitizer inside the module first,
+// which ends the child with status 1 before the check answers.
+#if defined(__SANITIZE_ADDRESS__)
+inline const bool Sanitized = true;
+inline const char* const CrashSeen = "before answering";
+#else
+inline const bool Sanitized = false;
+inline const char* const CrashSeen = "crashed (";
+#endif
+
 // The test module check_NAME.so (.sem on Windows).
 inline std::string module(const std::string& name) {
     return beside("check_" + name + ModuleSuffix);
