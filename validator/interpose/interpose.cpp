@@ -6,6 +6,13 @@
 // This runs inside malloc for the whole process, before anything is set up: no allocation, no
 // locks, nothing that can fail loudly. The per-thread state is initial-exec TLS, which needs
 // neither.
+
+// With optimisation the C library's headers define some of these functions inline
+// (fputc_unlocked among them); this file defines them itself, so it takes the plain
+// declarations only.
+#include <features.h>
+#undef __USE_EXTERN_INLINES
+
 #include "call_counts.h"
 
 #include <cstdarg>
