@@ -25,7 +25,7 @@ class PeriodBuffer final : public MidiSink {
         return true;
     }
     void clear() { count = 0; }
-    size_t size() const { return count; }
+    [[nodiscard]] size_t size() const { return count; }
 
   private:
     struct Kept {

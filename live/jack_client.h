@@ -31,7 +31,7 @@ class JackClient {
     Status checkPorts(const std::vector<std::string>& inputs,
                       const std::vector<std::string>& outputs) const;
     // Activates the client with the engine's periods held back until go().
-    Status activate(LiveEngine& engine);
+    Status activate(LiveEngine& live);
     Status connect(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
     void go() { running.store(true, std::memory_order_release); }
     void deactivate();

@@ -4,6 +4,7 @@
 #include "midi_check.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -231,7 +232,7 @@ void LiveEngine::publish() noexcept {
     shown.clockRunning.store(controls.midiClock().running(), relaxed);
     if (controls.clockSource() == ClockSource::Midi) {
         const double bpm = controls.midiClock().bpm(settings.controls.sampleRate);
-        shown.bpmMilli.store(static_cast<uint64_t>(bpm * 1000.0 + 0.5), relaxed);
+        shown.bpmMilli.store(static_cast<uint64_t>(std::llround(bpm * 1000.0)), relaxed);
     }
     shown.lost.store(lost, relaxed);
 }

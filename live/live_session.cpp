@@ -4,6 +4,7 @@
 #include "note_names.h"
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -184,7 +185,7 @@ int runLiveSession(SessionSettings s, const PrepareInstance& prepare, std::ostre
     }
     const double rate = client.sampleRate();
     s.live.controls.sampleRate = rate;
-    s.live.stopAfter = s.seconds > 0.0 ? static_cast<int64_t>(s.seconds * rate + 0.5) : -1;
+    s.live.stopAfter = s.seconds > 0.0 ? static_cast<int64_t>(std::llround(s.seconds * rate)) : -1;
     Result<std::unique_ptr<HostInstance>> instance = prepare(rate, s.live);
     if (!instance) {
         error = instance.error();

@@ -68,6 +68,7 @@ TEST(LiveEngine, InternalClockNotesAreSampleExactWhateverThePeriodAndBlock) {
 // 120 BPM of MIDI clock: a clock every 918.75 frames, sent at odd places in the periods.
 std::vector<Timed> clocks(int64_t from, int count) {
     std::vector<Timed> messages;
+    messages.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         messages.push_back({from + static_cast<int64_t>(i * 918.75), {0xF8}});
     return messages;
@@ -108,6 +109,7 @@ TEST(LiveEngine, StopEndsEverySoundingNoteAndStartReturnsToTheFirst) {
     run.runUntil(40000, 256, messages);
     const std::vector<Written> all = run.sink.all();
     std::vector<std::pair<int, int64_t>> seen; // note number (negative: ended) and frame
+    seen.reserve(all.size());
     for (const Written& w : all)
         seen.emplace_back(w.noteOn() ? w.bytes[1] : -w.bytes[1], w.frame);
     ASSERT_EQ(seen.size(), 7u);
@@ -172,7 +174,7 @@ TEST(LiveEngine, StopsByItselfAfterItsFrames) {
     LiveSettings s = internalAt(120);
     s.stopAfter = 44100;
     LiveRun run("row.brumo", s, 1);
-    run.runUntil(44100 * 2, 512);
+    run.runUntil(int64_t{44100} * 2, 512);
     EXPECT_TRUE(run.engine->status().stopped.load());
     EXPECT_EQ(run.noteOns().size(), 9u); // gates 0..8 rise before the period that ends it
     EXPECT_EQ(run.sink.all().back().bytes[1], 123);
@@ -183,7 +185,7 @@ TEST(LiveEngine, AfterMissedCyclesTheClockKeepsTheServersTime) {
     const Scratch scratch;
     writeBytes("row.brumo", Row);
     LiveRun run("row.brumo", internalAt(120), 1);
-    for (int64_t start = 0; start < 44100 * 2; start += 256) {
+    for (int64_t start = 0; start < int64_t{44100} * 2; start += 256) {
         if (start / 256 % 7 == 3)
             continue; // a cycle it missed
         run.sink.startPeriod(start, 256);

@@ -16,8 +16,10 @@ struct Written {
     int64_t frame; // from the start
     uint8_t bytes[3];
     uint32_t size;
-    bool noteOn() const { return size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0; }
-    bool noteOff() const { return size == 3 && (bytes[0] & 0xF0) == 0x80; }
+    [[nodiscard]] bool noteOn() const {
+        return size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0;
+    }
+    [[nodiscard]] bool noteOff() const { return size == 3 && (bytes[0] & 0xF0) == 0x80; }
 };
 
 class CollectingSink final : public MidiSink {
@@ -38,8 +40,8 @@ class CollectingSink final : public MidiSink {
         periodFrames = frames;
         lastFrame = 0;
     }
-    std::vector<Written> all() const { return {kept, kept + count}; }
-    size_t size() const { return count; }
+    [[nodiscard]] std::vector<Written> all() const { return {kept, kept + count}; }
+    [[nodiscard]] size_t size() const { return count; }
 
   private:
     static constexpr size_t Capacity = 4096;
@@ -69,9 +71,9 @@ class LiveRun {
             *file, {static_cast<float>(rate), std::min(settings.blockSize, 64)});
         EXPECT_TRUE(made) << made.error();
         instance = std::move(*made);
-        for (Status set : {instance->setParameter("on D: DIAGNOSE.TXT", 0),
-                           instance->setParameter("next noteoff", noteOff),
-                           instance->setText("OUTFILE", rowPath), instance->runBlocks(1)})
+        for (const Status& set : {instance->setParameter("on D: DIAGNOSE.TXT", 0),
+                                  instance->setParameter("next noteoff", noteOff),
+                                  instance->setText("OUTFILE", rowPath), instance->runBlocks(1)})
             EXPECT_TRUE(set) << set.error();
         settings.controls.sampleRate = rate;
         Result<std::unique_ptr<LiveEngine>> built =
@@ -100,7 +102,7 @@ class LiveRun {
         next = 0;
     }
 
-    std::vector<Written> noteOns() const {
+    [[nodiscard]] std::vector<Written> noteOns() const {
         std::vector<Written> ons;
         for (const Written& w : sink.all())
             if (w.noteOn())

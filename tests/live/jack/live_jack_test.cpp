@@ -35,6 +35,7 @@ class Child {
             if (server)
                 setenv("JACK_DEFAULT_SERVER", server, 1);
             std::vector<char*> argv;
+            argv.reserve(args.size() + 1);
             for (std::string& a : args)
                 argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -61,8 +62,8 @@ class Child {
         }
         return status;
     }
-    std::string out() const { return readText(outPath); }
-    std::string err() const { return readText(errPath); }
+    [[nodiscard]] std::string out() const { return readText(outPath); }
+    [[nodiscard]] std::string err() const { return readText(errPath); }
 
   private:
     std::string outPath, errPath;
@@ -116,7 +117,7 @@ class LiveOnJack : public testing::Test {
         return clocks;
     }
 
-    std::vector<ProbeMessage> noteOns() const {
+    [[nodiscard]] std::vector<ProbeMessage> noteOns() const {
         std::vector<ProbeMessage> ons;
         for (const ProbeMessage& m : probe->received())
             if (m.noteOn())
@@ -127,8 +128,8 @@ class LiveOnJack : public testing::Test {
     // A server that missed cycles (a busy machine, without real-time scheduling) moves messages
     // by whole periods: the bounds in frames hold for every message only in a run without
     // xruns, and for most of them otherwise.
-    bool calm() const { return probe->xruns() == 0; }
-    std::string xrunNote() const {
+    [[nodiscard]] bool calm() const { return probe->xruns() == 0; }
+    [[nodiscard]] std::string xrunNote() const {
         return calm() ? "" : " (" + std::to_string(probe->xruns()) + " xruns)";
     }
 
@@ -139,7 +140,7 @@ class LiveOnJack : public testing::Test {
 TEST_F(LiveOnJack, ATakeRecordedWithRecIsInTheRowByteForByte) {
     std::unique_ptr<Child> live = startLive({"take.brumo", "--clock", "midi", "--rec-cc", "64"});
     const std::vector<uint8_t> take{48, 55, 60, 64, 67, 72, 76, 79, 84, 127, 0};
-    int64_t at = probe->now() + 4 * probe->periodFrames();
+    int64_t at = probe->now() + int64_t{4} * probe->periodFrames();
     probe->send(at, {0xB0, 64, 127});
     for (uint8_t note : take) {
         at += 700;
@@ -161,7 +162,7 @@ TEST_F(LiveOnJack, WithTheMidiClockTheRowComesBackOneNotePerSixClocks) {
     const std::vector<uint8_t> row{60, 62, 64, 65, 67, 69, 71, 72};
     writeBytes("row.brumo", row);
     std::unique_ptr<Child> live = startLive({"row.brumo", "--clock", "midi"});
-    const int64_t start = probe->now() + 4 * probe->periodFrames();
+    const int64_t start = probe->now() + int64_t{4} * probe->periodFrames();
     const std::vector<int64_t> clocks = sendClocks(start, start + 3000, 6 * 24);
     ASSERT_TRUE(waitUntil([&] { return noteOns().size() >= 24; }));
     const std::vector<ProbeMessage> ons = noteOns();
@@ -223,7 +224,7 @@ void expectEnded(const std::vector<ProbeMessage>& ons, const std::vector<ProbeMe
 TEST_F(LiveOnJack, StopEndsEverySoundingNote) {
     writeBytes("row.brumo", {60, 62, 64, 65});
     std::unique_ptr<Child> live = startLive({"row.brumo", "--clock", "midi", "--noteoff", "0"});
-    const int64_t start = probe->now() + 4 * probe->periodFrames();
+    const int64_t start = probe->now() + int64_t{4} * probe->periodFrames();
     const std::vector<int64_t> clocks = sendClocks(start, start + 1000, 6 * 3);
     ASSERT_TRUE(waitUntil([&] { return noteOns().size() == 3; }));
     const int64_t stop = clocks.back() + 2000;

@@ -16,8 +16,10 @@ struct ProbeMessage {
     int64_t frame; // absolute: JACK's frame time
     uint8_t bytes[3];
     uint32_t size;
-    bool noteOn() const { return size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0; }
-    bool noteOff() const {
+    [[nodiscard]] bool noteOn() const {
+        return size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0;
+    }
+    [[nodiscard]] bool noteOff() const {
         return size == 3 && ((bytes[0] & 0xF0) == 0x80 || ((bytes[0] & 0xF0) == 0x90 && !bytes[2]));
     }
 };
@@ -28,19 +30,19 @@ class Probe {
     static std::unique_ptr<Probe> open(const std::string& name);
     ~Probe();
 
-    std::string sendPort() const;    // "name-send:out"
-    std::string receivePort() const; // "name-recv:in"
-    bool connected() const;          // both ports have a connection
-    int64_t now() const;             // JACK's current frame, as estimated
-    uint32_t periodFrames() const;
+    [[nodiscard]] std::string sendPort() const;    // "name-send:out"
+    [[nodiscard]] std::string receivePort() const; // "name-recv:in"
+    [[nodiscard]] bool connected() const;          // both ports have a connection
+    [[nodiscard]] int64_t now() const;             // JACK's current frame, as estimated
+    [[nodiscard]] uint32_t periodFrames() const;
 
     // Sends a message at an absolute frame; messages must come in the order of their frames.
     // Returns false when the schedule is full.
     bool send(int64_t frame, std::vector<uint8_t> bytes);
     // What was sent, with the frames it actually went out at, and what arrived.
-    std::vector<ProbeMessage> sent() const;
-    std::vector<ProbeMessage> received() const;
-    uint64_t xruns() const { return xrunCount.load(); }
+    [[nodiscard]] std::vector<ProbeMessage> sent() const;
+    [[nodiscard]] std::vector<ProbeMessage> received() const;
+    [[nodiscard]] uint64_t xruns() const { return xrunCount.load(); }
 
   private:
     static constexpr size_t Capacity = 1 << 14;
