@@ -105,3 +105,25 @@ Status readParameters(const CommandLine& line, const std::vector<PinInfo>& pins,
     settings.parameters.emplace_back("on D: DIAGNOSE.TXT", settings.diagnose ? 1 : 0);
     return {};
 }
+
+std::vector<OptionSpec> parameterSpecs() {
+    return {
+        {"--loop", "0|1", "start again after the last note (1)"},
+        {"--from", "N", "first note of the loop (0)"},
+        {"--to", "N", "last note of the loop, 0 for the row's end (0)"},
+        {"--noteoff", "N", "1 ends a note with its own gate, 2 with the next one, 0 never (1)"},
+        {"--velocity", "V", "velocity of every note (100)"},
+    };
+}
+
+OptionSpec diagnoseSpec() {
+    return {"--diagnose", nullptr,
+            "turn on the module's log, DIAGNOSE.TXT (D:\\DIAGNOSE.TXT on Windows)"};
+}
+
+std::vector<OptionSpec> joined(std::initializer_list<std::vector<OptionSpec>> parts) {
+    std::vector<OptionSpec> all;
+    for (const std::vector<OptionSpec>& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}

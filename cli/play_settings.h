@@ -3,6 +3,7 @@
 #pragma once
 
 #include "command_line.h"
+#include "command_table.h"
 #include "pin_table.h"
 #include "result.h"
 
@@ -29,3 +30,11 @@ Result<PlaySettings> readSettings(const CommandLine& line, uint64_t rowLength);
 // to the pins' own defaults, and every one is held to the range its pin gives ("range 0,127").
 Status readParameters(const CommandLine& line, const std::vector<PinInfo>& pins,
                       PlaySettings& settings);
+
+// The rows of the options readParameters reads, for play and live alike: --loop, --from, --to,
+// --noteoff and --velocity; and --diagnose.
+std::vector<OptionSpec> parameterSpecs();
+OptionSpec diagnoseSpec();
+
+// The option rows of `parts`, one after the other.
+std::vector<OptionSpec> joined(std::initializer_list<std::vector<OptionSpec>> parts);

@@ -2,73 +2,24 @@
 // recorded and ended, control changes, clocks, transport and keys, allocate nothing. Allocations
 // are counted by replacing the global operator new for this program, inside a counting window.
 #include "live_fixture.h"
+#include "support/counting_new.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-
-void* allocate(std::size_t size) noexcept {
-    if (counting.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
-
-void* allocateOrThrow(std::size_t size) {
-    if (void* memory = allocate(size))
-        return memory;
-    throw std::bad_alloc();
-}
-
-} // namespace
-
-void* operator new(std::size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new[](std::size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocate(size);
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
 
 namespace {
 
 // Periods of 256 with what arrives in them, counted; the messages are made before counting.
 long allocationsOver(LiveRun& run, int64_t until, const std::vector<Timed>& messages, bool keys) {
-    allocations = 0;
-    counting = true;
-    if (keys) {
-        run.engine->press(Key::Play);
-        run.engine->press(Key::Return);
-        run.engine->press(Key::Play);
-    }
-    run.runUntil(until, 256, messages);
-    run.engine->requestStop();
-    run.runUntil(until + 1024, 256);
-    counting = false;
-    return allocations;
+    return allocationsDuring([&] {
+        if (keys) {
+            run.engine->press(Key::Play);
+            run.engine->press(Key::Return);
+            run.engine->press(Key::Play);
+        }
+        run.runUntil(until, 256, messages);
+        run.engine->requestStop();
+        run.runUntil(until + 1024, 256);
+    });
 }
 
 TEST(LiveAllocation, PeriodsAllocateNothingWithTheInternalClock) {

@@ -2,6 +2,7 @@
 // playing, recording and ending notes allocate nothing. Allocations are counted by replacing the
 // global operator new for this test program; only those made inside a counting window count.
 #include "module.h"
+#include "support/counting_new.h"
 #include "support/linked_kaveltrum.h"
 
 #include <gtest/gtest.h>
@@ -12,65 +13,6 @@
 #include <cstdlib>
 #include <iterator>
 #include <new>
-
-namespace {
-
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-
-void* allocate(std::size_t size) noexcept {
-    if (counting.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
-
-void* allocateOrThrow(std::size_t size) {
-    if (void* memory = allocate(size))
-        return memory;
-    throw std::bad_alloc();
-}
-
-// The number of allocations `run` makes.
-template <typename Run> long allocationsDuring(Run run) {
-    allocations = 0;
-    counting = true;
-    run();
-    counting = false;
-    return allocations;
-}
-
-} // namespace
-
-void* operator new(std::size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new[](std::size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocate(size);
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, const std::nothrow_t&) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, const std::nothrow_t&) noexcept {
-    std::free(memory);
-}
 
 namespace {
 
