@@ -26,12 +26,18 @@ std::unique_ptr<ModuleDriver> makeInstance(CheckContext& context, const ModuleFi
 }
 
 std::unique_ptr<ModuleDriver> openInstance(CheckContext& context, const ModuleFile& file,
-                                           float rate, int32_t blockSize) {
-    std::unique_ptr<ModuleDriver> driver = makeInstance(context, file);
+                                           float rate, int32_t blockSize, MakeOptions options) {
+    std::unique_ptr<ModuleDriver> driver = makeInstance(context, file, options);
     const Status started = driver->start({rate, blockSize});
     context.require(started.ok(), started.error());
     requireSoundOutput(context, *driver, "while opening");
     return driver;
+}
+
+MakeOptions guardedAfter() {
+    MakeOptions options;
+    options.guard = GuardSide::After;
+    return options;
 }
 
 void need(CheckContext& context, const Status& status, const std::string& doing) {

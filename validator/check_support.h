@@ -21,7 +21,12 @@ std::unique_ptr<ModuleDriver> makeInstance(CheckContext& context, const ModuleFi
 
 // An instance with its pins learned and wired, told the rate and block size, and opened.
 std::unique_ptr<ModuleDriver> openInstance(CheckContext& context, const ModuleFile& file,
-                                           float rate = 44100.0f, int32_t blockSize = 64);
+                                           float rate = 44100.0f, int32_t blockSize = 64,
+                                           MakeOptions options = {});
+
+// Options for an instance whose every buffer from the host ends at an inaccessible page, so
+// that a module reading or writing past one crashes there and the crash line names it.
+MakeOptions guardedAfter();
 
 // Fails the check when a driver call failed.
 template <class T> T need(CheckContext& context, Result<T> result, const std::string& doing) {

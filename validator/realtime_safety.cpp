@@ -151,7 +151,7 @@ class Scenario {
         if (levels[input] != level)
             changed = true;
         levels[input] = level;
-        std::fill_n(driver.block(inputs[input]), BlockCapacity, level);
+        std::fill_n(driver.block(inputs[input]), driver.blockSize(), level);
     }
     void setAll(float level) {
         for (size_t i = 0; i < inputs.size(); ++i)
@@ -160,7 +160,7 @@ class Scenario {
     // An input that rises in the middle of the next block.
     void riseWithin(size_t input) {
         float* samples = driver.block(inputs[input]);
-        std::fill_n(samples, BlockCapacity, 1.0f);
+        std::fill_n(samples, driver.blockSize(), 1.0f);
         std::fill_n(samples, driver.blockSize() / 2, 0.0f);
         levels[input] = -1.0f; // not a steady level: the block after is an edge too
         changed = true;
@@ -253,7 +253,7 @@ void checkRealtimeSafety(CheckContext& context) {
     if (!counter)
         context.skip(why);
     Counting counting(*counter);
-    MakeOptions options;
+    MakeOptions options = guardedAfter(); // a read past a buffer is caught here too
     options.watcher = &counting;
     const auto driver = makeInstance(context, file, options);
     need(context, driver->start(), "starting the instance");
