@@ -7,15 +7,15 @@
 namespace {
 
 Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
-    Result<MidiSequence> sequence = readMidiInput(line.operands[0], in);
-    if (!sequence)
-        return Failure{sequence.error()};
+    Result<MidiReading> reading = readMidiInput(line.operands[0], in);
+    if (!reading)
+        return Failure{reading.error()};
     size_t count = 0;
     TextLine text;
     const bool plain = line.has("--plain");
-    for (const TimedMessage& m : sequence->messages) {
+    reading->forEach([&](const TimedMessage& m) {
         if (!isNoteStart(m.packed())) // the recorder keeps only NOTE_ONs that start a note
-            continue;
+            return true;
         if (plain)
             text.text(count ? " " : "").text(noteNameText(m.bytes[1]));
         else
@@ -29,7 +29,8 @@ Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
                 .text('\n');
         text.writeTo(out);
         ++count;
-    }
+        return true;
+    });
     if (plain)
         out << "\n";
     else

@@ -7,4 +7,4 @@
 #include <istream>
 #include <string>
 
-Result<MidiSequence> readMidiInput(const std::string& path, std::istream& in);
+Result<MidiReading> readMidiInput(const std::string& path, std::istream& in);

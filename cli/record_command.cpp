@@ -9,6 +9,7 @@
 #include "run_limits.h"
 #include "safe_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -23,43 +24,77 @@ uint64_t notesIn(const std::string& path) {
 }
 
 // Every message goes to the module before the block in which its time falls, with its offset
-// into that block. Returns the number of notes sent while REC was high.
-Result<uint64_t> feed(HostInstance& instance, const std::vector<TimedMessage>& messages,
-                      double rate, Progress& progress) {
-    if (Status rec = instance.setLevel("REC", 1.0f); !rec)
-        return Failure{rec.error()};
-    if (Status first = instance.runBlocks(1); !first) // REC is seen at a block's start
-        return Failure{first.error()};
-    const int64_t origin = instance.clock();
-    progress.start("recording", messages.empty() ? 0.0 : messages.back().seconds);
-    uint64_t notes = 0;
-    size_t next = 0;
-    while (next < messages.size()) {
-        const int64_t start = instance.clock();
-        const int64_t end = start + instance.blockSize();
-        for (; next < messages.size(); ++next) {
-            const int64_t at = origin + std::llround(messages[next].seconds * rate);
-            if (at >= end)
-                break;
-            const int64_t offset = at > start ? at - start : 0;
-            if (Status sent =
-                    instance.sendMidi(messages[next].packed(), static_cast<int32_t>(offset));
-                !sent)
-                return Failure{sent.error()};
-            notes += isNoteStart(messages[next].packed()); // what the recorder keeps
-        }
-        if (Status ran = instance.runBlocks(1); !ran)
-            return Failure{ran.error()};
-        progress.update(static_cast<double>(start - origin) / rate, notes);
+// into that block. The blocks up to a message run together, and each message's time is worked
+// out once: a file of a million notes spans fifty million blocks (scripts/bench-tool.sh).
+class Feeder {
+  public:
+    Feeder(HostInstance& instance, double rate, Progress& progress)
+        : instance(instance), rate(rate), progress(progress), blockSize(instance.blockSize()) {}
+
+    // REC is high from the first block on: it is seen at a block's start.
+    Status start(double seconds) {
+        if (Status rec = instance.setLevel("REC", 1.0f); !rec)
+            return rec;
+        if (Status first = instance.runBlocks(1); !first)
+            return first;
+        origin = instance.clock();
+        progress.start("recording", seconds);
+        return {};
     }
-    progress.finish(notes);
-    return notes;
+
+    // Runs the blocks before the one `message` falls in, then hands it to the module.
+    bool take(const TimedMessage& message) {
+        const int64_t at = origin + std::llround(message.seconds * rate);
+        for (int64_t start = instance.clock(); at >= start + blockSize; start = instance.clock()) {
+            constexpr int64_t MostBlocks = 4096; // between two looks at the progress line
+            const int64_t blocks = std::min((at - start) / blockSize, MostBlocks);
+            if (!(outcome = instance.runBlocks(static_cast<int32_t>(blocks))))
+                return false;
+            progress.update(static_cast<double>(start - origin) / rate, notes);
+        }
+        const int64_t start = instance.clock();
+        const int64_t offset = at > start ? at - start : 0;
+        if (!(outcome = instance.sendMidi(message.packed(), static_cast<int32_t>(offset))))
+            return false;
+        notes += isNoteStart(message.packed()); // what the recorder keeps
+        pending = true;
+        return true;
+    }
+
+    // The block of the last messages runs; returns the number of notes sent while REC was high.
+    Result<uint64_t> finish() {
+        if (outcome && pending)
+            outcome = instance.runBlocks(1);
+        if (!outcome)
+            return outcome.failure();
+        progress.finish(notes);
+        return notes;
+    }
+
+  private:
+    HostInstance& instance;
+    double rate;
+    Progress& progress;
+    int64_t blockSize;
+    int64_t origin = 0;
+    uint64_t notes = 0;
+    bool pending = false; // messages were sent into the block the clock is at
+    Status outcome;
+};
+
+Result<uint64_t> feed(HostInstance& instance, const MidiReading& reading, double rate,
+                      Progress& progress) {
+    Feeder feeder(instance, rate, progress);
+    if (Status started = feeder.start(reading.lastSeconds()); !started)
+        return started.failure();
+    reading.forEach([&feeder](const TimedMessage& message) { return feeder.take(message); });
+    return feeder.finish();
 }
 
 // The run must end within a day of simulated time, like play's.
-Status checkLength(const std::string& midiPath, const MidiSequence& sequence, double rate,
+Status checkLength(const std::string& midiPath, const MidiReading& reading, double rate,
                    long blockSize) {
-    const double seconds = sequence.messages.empty() ? 0.0 : sequence.messages.back().seconds;
+    const double seconds = reading.lastSeconds();
     if (seconds > LongestRunSeconds)
         return Failure{midiPath + ": lasts " + lengthInTime(seconds) +
                        ", over the 24 hours a run may take"};
@@ -116,7 +151,7 @@ Status checkRowTarget(const CommandLine& line, const std::string& midiPath,
 // The module's recorder appends to `target`, from a fresh instance; then the tool checks that
 // every note sent arrived.
 Status recordInto(const std::string& target, const std::string& modulePath, double rate,
-                  long blockSize, const MidiSequence& sequence, Progress& progress) {
+                  long blockSize, const MidiReading& reading, Progress& progress) {
     Result<std::unique_ptr<HostInstance>> instance = startInstance(modulePath, rate, blockSize);
     if (!instance)
         return Failure{instance.error()};
@@ -125,7 +160,7 @@ Status recordInto(const std::string& target, const std::string& modulePath, doub
         return set;
     if (Status named = (*instance)->setText("OUTFILE", target); !named)
         return named;
-    Result<uint64_t> sent = feed(**instance, sequence.messages, rate, progress);
+    Result<uint64_t> sent = feed(**instance, reading, rate, progress);
     if (!sent)
         return Failure{sent.error()};
     if (Status closed = (*instance)->close(); !closed) // the module writes out what it recorded
@@ -138,12 +173,11 @@ Status recordInto(const std::string& target, const std::string& modulePath, doub
 // With --new the recording goes to a fresh file that then replaces the row; nothing of the old
 // row is lost unless the new one is complete.
 Status recordAndPlace(const std::string& rowPath, bool replace, const std::string& modulePath,
-                      double rate, long blockSize, const MidiSequence& sequence,
-                      Progress& progress) {
+                      double rate, long blockSize, const MidiReading& reading, Progress& progress) {
     const std::string target = replace ? freshNameBeside(rowPath) : rowPath;
     if (Status name = checkRowName(target); !name)
         return name;
-    Status recorded = recordInto(target, modulePath, rate, blockSize, sequence, progress);
+    Status recorded = recordInto(target, modulePath, rate, blockSize, reading, progress);
     if (recorded && replace) {
         // written over the row as every whole file is, so a link keeps naming the row
         Result<std::vector<uint8_t>> notes = readRowFile(target);
@@ -169,10 +203,10 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::is
         return Failure{rate.error()};
     if (Status target = checkRowTarget(line, midiPath, rowPath); !target)
         return target;
-    Result<MidiSequence> sequence = readMidiInput(midiPath, in);
-    if (!sequence)
-        return Failure{sequence.error()};
-    if (Status length = checkLength(midiPath, *sequence, *rate, *blockSize); !length)
+    Result<MidiReading> reading = readMidiInput(midiPath, in);
+    if (!reading)
+        return Failure{reading.error()};
+    if (Status length = checkLength(midiPath, *reading, *rate, *blockSize); !length)
         return length;
     if (Status name = checkRowName(rowPath); !name)
         return name;
@@ -184,7 +218,7 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::is
     const bool fresh = replace || !std::filesystem::exists(rowPath, missing);
     const uint64_t before = replace ? 0 : notesIn(rowPath);
     if (Status recorded =
-            recordAndPlace(rowPath, replace, modulePath, *rate, *blockSize, *sequence, progress);
+            recordAndPlace(rowPath, replace, modulePath, *rate, *blockSize, *reading, progress);
         !recorded)
         return recorded;
     const uint64_t after = notesIn(rowPath);

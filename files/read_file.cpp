@@ -1,5 +1,6 @@
 #include "read_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,13 @@ Result<std::vector<uint8_t>> readWholeFile(const std::string& path, size_t limit
     if (!file)
         return Failure{std::strerror(errno)};
     std::vector<uint8_t> bytes;
+    // Room for the whole file up front: a large one is then read without being copied as it grows.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long length = std::ftell(file);
+        if (length > 0)
+            bytes.reserve(std::min(static_cast<size_t>(length), limit) + 1);
+        std::rewind(file);
+    }
     uint8_t chunk[65536];
     size_t got = 0;
     while (bytes.size() <= limit && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)

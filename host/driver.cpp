@@ -518,6 +518,29 @@ Status ModuleDriver::runBlock(int32_t start, int32_t length) {
     return {};
 }
 
+Status ModuleDriver::runBlocks(int32_t count) {
+    if (watcher || routineFromRecord) { // each block told, or its routine read, on its own
+        for (int32_t n = 0; n < count; ++n)
+            if (Status ran = runBlock(); !ran)
+                return ran;
+        return {};
+    }
+    if (count <= 0)
+        return {};
+    if (!usable() || frames > blockCapacity() || !routine)
+        return refuseBlock(frames);
+    const Calling calling(*this, ModuleEntry::Block);
+    const RunningEntry running("the block routine");
+    const int64_t advance = std::max(frames, 0);
+    for (int32_t n = 0; n < count; ++n) {
+        if (!routine) // a block may change the routine, to none at all
+            return refuseBlock(frames);
+        routine(instanceWord, 0, frames);
+        clock += advance;
+    }
+    return {};
+}
+
 Status ModuleDriver::refuseBlock(int32_t length) const {
     if (!usable())
         return checkCallable();

@@ -180,6 +180,10 @@ class ModuleDriver {
     // The same with a length of its own, which the module is not told of: any length up to the
     // blocks' capacity, 0 and less included. The clock advances by it.
     Status runBlock(int32_t start, int32_t length);
+    // `count` blocks in a row from position 0, as runBlock() runs each. A player runs thousands
+    // between two changes of its inputs; without a watcher they are checked and marked once, and
+    // each costs one call through the routine (bench: BM_HostedBlock, scripts/bench-tool.sh).
+    Status runBlocks(int32_t count);
     // The same for a host's audio thread, where every nanosecond counts and nothing can be
     // reported: a block of `length` samples from position 0, which the module has been told of
     // with setBlockSize; false when there is no routine to run. Only the routine is called.

@@ -190,10 +190,7 @@ Status HostInstance::runBlocks(int32_t count) {
         return checkOpen();
     if (count < 0)
         return Failure{"cannot run a negative number of blocks"};
-    for (int32_t n = 0; n < count && isOpen(); ++n)
-        if (Status ran = driver->runBlock(); !ran)
-            return ran;
-    return {};
+    return driver->runBlocks(count);
 }
 
 Status HostInstance::close() {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -36,10 +37,43 @@ std::string hexByte(uint8_t byte) {
     return text;
 }
 
-// A tempo meta event: from `tick` on, a quarter note lasts `microseconds`.
-struct TempoChange {
-    uint64_t tick;
-    uint32_t microseconds;
+// The seconds of ticks taken in time order: the tempo changes up to a tick are walked once.
+class TempoClock {
+  public:
+    TempoClock(const std::vector<TempoChange>& tempos, int ticksPerQuarter, double ticksPerSecond)
+        : tempos(tempos), ticksPerQuarter(ticksPerQuarter), ticksPerSecond(ticksPerSecond),
+          perTick(ticksPerQuarter != 0 ? secondsPerTick(kDefaultTempo) : 0.0) {}
+
+    double at(uint64_t tick) {
+        if (ticksPerQuarter == 0) // frame time does not follow tempo changes
+            return static_cast<double>(tick) / ticksPerSecond;
+        for (; next < tempos.size() && tempos[next].tick <= tick; ++next) {
+            fromSeconds += static_cast<double>(tempos[next].tick - fromTick) * perTick;
+            fromTick = tempos[next].tick;
+            perTick = secondsPerTick(tempos[next].microseconds);
+        }
+        return fromSeconds + static_cast<double>(tick - fromTick) * perTick;
+    }
+
+  private:
+    [[nodiscard]] double secondsPerTick(uint32_t tempo) const {
+        return tempo / 1e6 / ticksPerQuarter;
+    }
+
+    const std::vector<TempoChange>& tempos; // in tick order
+    int ticksPerQuarter;
+    double ticksPerSecond;
+    uint64_t fromTick = 0;
+    double fromSeconds = 0.0;
+    double perTick;
+    size_t next = 0;
+};
+
+// What a first pass over an image found, for walking a file of one track again.
+struct TrackLayout {
+    size_t begin = 0, end = 0; // of the track's events, in the image
+    size_t messages = 0;       // channel messages in all tracks
+    uint64_t lastTick = 0;     // of the last of them
 };
 
 // One pass over a file image. Tracks append their channel messages and tempo changes in the order
@@ -50,7 +84,49 @@ class Parser {
 
     MidiSequence parse() {
         MidiSequence sequence;
+        store = &sequence.messages;
+        walkChunks(sequence);
+        // One track, or tracks one after the other, are in order already; a large file is most
+        // often one track, and sorting it would copy it twice.
+        const auto earlier = [](const TimedMessage& a, const TimedMessage& b) {
+            return a.tick < b.tick;
+        };
+        if (!std::is_sorted(sequence.messages.begin(), sequence.messages.end(), earlier))
+            std::stable_sort(sequence.messages.begin(), sequence.messages.end(), earlier);
+        assignSeconds(sequence);
+        return sequence;
+    }
+
+    // Checks the whole image as parse() does, but only counts its messages.
+    TrackLayout check(MidiSequence& sequence) {
+        store = nullptr;
+        walkChunks(sequence);
+        layout.messages = counted;
+        std::stable_sort(
+            tempos.begin(), tempos.end(),
+            [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+        return layout;
+    }
+    [[nodiscard]] const std::vector<TempoChange>& tempoChanges() const { return tempos; }
+    [[nodiscard]] double frameTicksPerSecond() const { return ticksPerSecond; }
+    [[nodiscard]] int quarterTicks() const { return ticksPerQuarter; }
+
+    // Hands the messages of a checked track to `take`, timed by `clock`, until it says stop.
+    bool walkTrack(size_t begin, size_t end, TempoClock& clock, const MessageTaker& take) {
+        taker = &take;
+        tempoClock = &clock;
+        collectTempos = false;
+        readTrack(begin, end, 1);
+        return !stopped;
+    }
+
+  private:
+    void walkChunks(MidiSequence& sequence) {
         readHeader(sequence);
+        // A channel message takes three bytes or more, with its time and running status; room
+        // for them all at once spares a large file its copies while it is read.
+        if (store)
+            store->reserve(size / 3);
         size_t pos = headerEnd;
         for (int track = 1; track <= sequence.trackCount;) {
             if (size - pos < 8)
@@ -59,15 +135,27 @@ class Parser {
             uint32_t length = bigEndian(data + pos + 4, 4);
             if (length > size - pos - 8)
                 fail("chunk at byte " + std::to_string(pos) + " runs past the end of the file");
-            if (std::memcmp(data + pos, "MTrk", 4) == 0)
-                readTrack(pos + 8, pos + 8 + length, track++, sequence.messages);
+            if (std::memcmp(data + pos, "MTrk", 4) == 0) {
+                layout.begin = pos + 8;
+                layout.end = pos + 8 + length;
+                readTrack(layout.begin, layout.end, track++);
+            }
             pos += 8 + length; // other chunks are skipped
         }
-        std::stable_sort(
-            sequence.messages.begin(), sequence.messages.end(),
-            [](const TimedMessage& a, const TimedMessage& b) { return a.tick < b.tick; });
-        assignSeconds(sequence);
-        return sequence;
+    }
+
+    // Each channel message read: kept, counted or handed over.
+    void take(TimedMessage message) {
+        if (store) {
+            store->push_back(message);
+            return;
+        }
+        ++counted;
+        layout.lastTick = std::max(layout.lastTick, message.tick);
+        if (taker) {
+            message.seconds = tempoClock->at(message.tick);
+            stopped = !(*taker)(message);
+        }
     }
 
   private:
@@ -143,11 +231,11 @@ class Parser {
 
     // Running status carries across meta and system-exclusive events: they hold no channel data,
     // and files written that way are common.
-    void readTrack(size_t pos, size_t end, int number, std::vector<TimedMessage>& messages) {
+    void readTrack(size_t pos, size_t end, int number) {
         track = number;
         uint64_t tick = 0;
         uint8_t running = 0;
-        while (pos < end) {
+        while (pos < end && !stopped) {
             tick += readQuantity(pos, end);
             size_t start = pos;
             need(pos, end, 1, start);
@@ -160,7 +248,7 @@ class Parser {
                 failInTrack("data byte " + hexByte(status) + " with no running status", start);
 
             if (status < 0xF0) {
-                messages.push_back(readChannelMessage(status, pos, end, start, tick));
+                take(readChannelMessage(status, pos, end, start, tick));
                 running = status;
             } else if (status == 0xFF) {
                 need(pos, end, 1, start);
@@ -169,7 +257,7 @@ class Parser {
                 need(pos, end, length, start);
                 if (type == 0x2F)
                     return; // end of track: whatever follows in the chunk is not part of it
-                if (type == 0x51)
+                if (type == 0x51 && collectTempos)
                     tempos.push_back({tick, readTempo(pos, length, start)});
                 pos += length;
             } else if (status == 0xF0 || status == 0xF7) {
@@ -211,27 +299,12 @@ class Parser {
 
     // Messages are in tick order; walk them and the tempo changes together.
     void assignSeconds(MidiSequence& sequence) {
-        if (ticksPerQuarter == 0) {
-            for (TimedMessage& message : sequence.messages)
-                message.seconds = static_cast<double>(message.tick) / ticksPerSecond;
-            return;
-        }
         std::stable_sort(
             tempos.begin(), tempos.end(),
             [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-        auto secondsPerTick = [this](uint32_t tempo) { return tempo / 1e6 / ticksPerQuarter; };
-        uint64_t fromTick = 0;
-        double fromSeconds = 0.0;
-        double perTick = secondsPerTick(kDefaultTempo);
-        size_t next = 0;
-        for (TimedMessage& message : sequence.messages) {
-            for (; next < tempos.size() && tempos[next].tick <= message.tick; ++next) {
-                fromSeconds += static_cast<double>(tempos[next].tick - fromTick) * perTick;
-                fromTick = tempos[next].tick;
-                perTick = secondsPerTick(tempos[next].microseconds);
-            }
-            message.seconds = fromSeconds + static_cast<double>(message.tick - fromTick) * perTick;
-        }
+        TempoClock clock(tempos, ticksPerQuarter, ticksPerSecond);
+        for (TimedMessage& message : sequence.messages)
+            message.seconds = clock.at(message.tick);
     }
 
     const uint8_t* data;
@@ -241,6 +314,15 @@ class Parser {
     double ticksPerSecond = 0.0; // this
     int track = 0;               // 1-based, for error lines
     std::vector<TempoChange> tempos;
+    bool collectTempos = true;
+
+    // where the channel messages go: into `store`, or counted and, with a taker, handed over
+    std::vector<TimedMessage>* store = nullptr;
+    size_t counted = 0;
+    TrackLayout layout; // the last track read
+    const MessageTaker* taker = nullptr;
+    TempoClock* tempoClock = nullptr;
+    bool stopped = false; // the taker said stop
 };
 
 // The whole file, or a Fault saying why not. It is looked at before it is opened, so that a FIFO
@@ -386,6 +468,56 @@ Result<MidiSequence> readMidiFile(const std::string& path) {
             throw Fault{sequence.error()};
         return sequence;
     });
+}
+
+Result<MidiReading> MidiReading::of(std::vector<uint8_t> bytes) {
+    return caught("", [&]() -> Result<MidiReading> {
+        MidiReading reading;
+        reading.image = std::move(bytes);
+        const uint8_t* data = reading.image.data();
+        size_t size = reading.image.size();
+        if (isRiffMidi(data, size))
+            std::tie(data, size) = unwrapRiff(data, size);
+        Parser parser(data, size);
+        MidiSequence header;
+        const TrackLayout layout = parser.check(header);
+        reading.count = layout.messages;
+        if (header.trackCount != 1) {
+            reading.merged = Parser(data, size).parse();
+            reading.last = reading.count ? reading.merged->messages.back().seconds : 0.0;
+            return reading;
+        }
+        const auto offset = static_cast<size_t>(data - reading.image.data());
+        reading.trackBegin = offset + layout.begin;
+        reading.trackEnd = offset + layout.end;
+        reading.tempos = parser.tempoChanges();
+        reading.ticksPerQuarter = parser.quarterTicks();
+        reading.ticksPerSecond = parser.frameTicksPerSecond();
+        TempoClock clock(reading.tempos, reading.ticksPerQuarter, reading.ticksPerSecond);
+        reading.last = reading.count ? clock.at(layout.lastTick) : 0.0;
+        return reading;
+    });
+}
+
+Result<MidiReading> MidiReading::ofFile(const std::string& path) {
+    return caught(path, [&]() -> Result<MidiReading> {
+        Result<MidiReading> reading = of(loadFile(path));
+        if (!reading)
+            throw Fault{reading.error()};
+        return reading;
+    });
+}
+
+bool MidiReading::forEach(const MessageTaker& take) const {
+    if (merged) {
+        for (const TimedMessage& message : merged->messages)
+            if (!take(message))
+                return false;
+        return true;
+    }
+    TempoClock clock(tempos, ticksPerQuarter, ticksPerSecond);
+    Parser parser(image.data(), image.size());
+    return parser.walkTrack(trackBegin, trackEnd, clock, take);
 }
 
 Result<std::vector<uint8_t>> encodeMidi(const std::vector<TimedMessage>& messages, double bpm) {

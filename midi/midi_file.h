@@ -8,6 +8,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,44 @@ Result<MidiSequence> readMidiFile(const std::string& path);
 
 // The same for a file image in memory; the error line does not name a file.
 Result<MidiSequence> parseMidi(const uint8_t* data, size_t size);
+
+// A tempo meta event: from `tick` on, a quarter note lasts `microseconds`.
+struct TempoChange {
+    uint64_t tick;
+    uint32_t microseconds;
+};
+
+// Takes one message of a walk; false stops it.
+using MessageTaker = std::function<bool(const TimedMessage&)>;
+
+// A file image checked whole, whose messages are then handed over one at a time, in the order
+// and with the times parseMidi gives them. A file of one track is not held as messages but read
+// again: a file of millions of notes stays out of memory (scripts/bench-tool.sh, list and
+// record). A file of more tracks is merged as parseMidi merges it.
+class MidiReading {
+  public:
+    // Fails as parseMidi fails, with the same line, before any message is handed over.
+    static Result<MidiReading> of(std::vector<uint8_t> image);
+    // The file at `path`, read as readMidiFile reads it; the failure names the file.
+    static Result<MidiReading> ofFile(const std::string& path);
+
+    [[nodiscard]] size_t messageCount() const { return count; }
+    [[nodiscard]] double lastSeconds() const { return last; } // 0 without messages
+    // Hands every message to `take` until it says stop; false when it did.
+    bool forEach(const MessageTaker& take) const;
+
+  private:
+    MidiReading() = default;
+
+    std::vector<uint8_t> image;
+    size_t trackBegin = 0, trackEnd = 0; // of the one track's events, in the image
+    std::vector<TempoChange> tempos;     // in tick order
+    int ticksPerQuarter = 0;
+    double ticksPerSecond = 0.0;
+    std::optional<MidiSequence> merged; // a file of several tracks, read whole
+    size_t count = 0;
+    double last = 0.0;
+};
 
 // The resolution of the files we write.
 constexpr int kWriteTicksPerQuarter = 480;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -109,6 +110,37 @@ class MidiFile : public ::testing::Test {
     std::vector<std::string> paths;
 };
 
+// The messages a walk hands over, stopping after `most` of them.
+std::vector<TimedMessage> walked(const MidiReading& reading, size_t most = SIZE_MAX) {
+    std::vector<TimedMessage> messages;
+    const bool whole = reading.forEach([&](const TimedMessage& m) {
+        messages.push_back(m);
+        return messages.size() < most;
+    });
+    EXPECT_EQ(whole, messages.size() < most);
+    return messages;
+}
+
+// A reading of the file hands over exactly what parsing it whole gives, and stops when told.
+void expectSameWalk(const std::string& path, const MidiSequence& sequence) {
+    const Result<MidiReading> reading = MidiReading::ofFile(path);
+    ASSERT_TRUE(reading) << reading.error();
+    const std::vector<TimedMessage>& all = sequence.messages;
+    EXPECT_EQ(reading->messageCount(), all.size());
+    EXPECT_EQ(reading->lastSeconds(), all.empty() ? 0.0 : all.back().seconds);
+    const std::vector<TimedMessage> messages = walked(*reading);
+    ASSERT_EQ(messages.size(), all.size());
+    for (size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(messages[i].tick, all[i].tick) << "message " << i;
+        EXPECT_EQ(messages[i].seconds, all[i].seconds) << "message " << i;
+        EXPECT_EQ(messages[i].bytes, all[i].bytes) << "message " << i;
+        EXPECT_EQ(messages[i].size, all[i].size) << "message " << i;
+    }
+    if (all.size() > 1) {
+        EXPECT_EQ(walked(*reading, 1).size(), 1u);
+    }
+}
+
 void expectOneLine(const std::string& error) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
@@ -150,6 +182,13 @@ TEST_F(MidiFile, ReadsHandBuiltFiles) {
          {{96, 1.0, {0x90, 0x3C, 0x64}},
           {192, 2.0, {0xD0, 0x10}},
           {288, 2.25, {0x80, 0x3C, 0x00}}}},
+        {"a tempo change within the one track, after a message at its tick",
+         header(0, 1) + track(Bytes{0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x00, 0x00} +
+                              tempo(250000) + Bytes{0x60, 0x90, 0x3E, 0x64}),
+         96,
+         {{0, 0.0, {0x90, 0x3C, 0x64}},
+          {96, 0.5, {0x80, 0x3C, 0x00}},
+          {192, 0.75, {0x90, 0x3E, 0x64}}}},
         {"a tempo change in a later track applies to earlier ones",
          header(1, 2) + track({0x81, 0x40, 0x90, 0x3C, 0x64}) + track(Bytes{0x60} + tempo(1000000)),
          96,
@@ -197,9 +236,11 @@ TEST_F(MidiFile, ReadsHandBuiltFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Result<MidiSequence> read = readMidiFile(file(c.image));
+        const std::string name = file(c.image);
+        const Result<MidiSequence> read = readMidiFile(name);
         ASSERT_TRUE(read) << read.error();
         const MidiSequence& sequence = *read;
+        expectSameWalk(name, sequence);
         EXPECT_EQ(sequence.ticksPerQuarter, c.ticksPerQuarter);
         ASSERT_EQ(sequence.messages.size(), c.messages.size());
         for (size_t i = 0; i < c.messages.size(); ++i) {
@@ -261,6 +302,9 @@ TEST_F(MidiFile, RejectsMalformedFilesWithOneLine) {
         EXPECT_NE(read.error().find(c.error), std::string::npos) << read.error();
         EXPECT_EQ(read.error().rfind(name + ": ", 0), 0u) << read.error();
         expectOneLine(read.error());
+        const Result<MidiReading> reading = MidiReading::ofFile(name);
+        EXPECT_FALSE(reading);
+        EXPECT_EQ(reading.error(), read.error());
     }
 }
 
