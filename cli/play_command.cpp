@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -35,11 +36,27 @@ Status configure(HostInstance& instance, const PlaySettings& s, const std::strin
     return instance.setLevel("PLAY", 1.0f);
 }
 
-// What the module sent, timed from the first gate.
+// What the module sent, timed from the first gate. The messages themselves are kept only for
+// the lines and the picture; the MIDI file takes their bytes and the tracker the sounding notes
+// as they come, so a run of millions of notes holds a few bytes for each (scripts/bench-tool.sh).
 struct Played {
-    std::vector<TimedMessage> messages;
+    bool keep = true;                   // messages kept
+    std::vector<TimedMessage> messages; //
+    std::optional<MidiEncoder> file;    // with --out
+    NoteTracker tracker;
+    uint64_t count = 0; // messages sent
     uint64_t notes = 0; // NOTE_ONs among them
     int64_t origin = 0; // the clock at the first gate
+
+    void take(const TimedMessage& message) {
+        ++count;
+        notes += midiKind(message.packed()) == MidiNoteOn;
+        tracker.take(message.seconds, message.packed());
+        if (file)
+            file->add(message);
+        if (keep)
+            messages.push_back(message);
+    }
 };
 
 // The module stamps its messages with the low 32 bits of the sample clock; a stamp is placed
@@ -57,10 +74,8 @@ TimedMessage timed(const ModuleMidi& sent, int64_t blockStart, int64_t origin, d
 }
 
 void collect(HostInstance& instance, int64_t blockStart, double rate, Played& played) {
-    for (const ModuleMidi& sent : instance.sentMidi()) {
-        played.messages.push_back(timed(sent, blockStart, played.origin, rate));
-        played.notes += midiKind(played.messages.back().packed()) == MidiNoteOn;
-    }
+    for (const ModuleMidi& sent : instance.sentMidi())
+        played.take(timed(sent, blockStart, played.origin, rate));
     instance.clearSentMidi();
 }
 
@@ -74,7 +89,12 @@ Status runGates(HostInstance& instance, const PlaySettings& s, Progress& progres
     if (Status armed = instance.runBlocks(1); !armed)
         return armed;
     played.origin = instance.clock();
-    played.messages.reserve(static_cast<size_t>(s.gates) * 2); // a NOTE_ON and a NOTE_OFF each
+    const auto expected = static_cast<size_t>(s.gates) * 2; // a NOTE_ON and a NOTE_OFF each
+    played.keep = !s.quiet || !s.svg.empty();
+    if (played.keep)
+        played.messages.reserve(expected);
+    if (!s.out.empty())
+        played.file.emplace(s.bpm, expected);
     const GateSchedule gate(s.sampleRate * sixteenthSeconds(s.bpm), s.gates,
                             static_cast<int32_t>(s.blockSize));
     progress.start("playing", static_cast<double>(s.gates) * sixteenthSeconds(s.bpm));
@@ -106,10 +126,7 @@ void printMessage(std::ostream& out, TextLine& line, const TimedMessage& m) {
 }
 
 // Ends every note still sounding at `end`, lowest first, so the file leaves no note hanging.
-std::vector<TimedMessage> endSounding(const std::vector<TimedMessage>& messages, double end) {
-    NoteTracker tracker;
-    for (const TimedMessage& m : messages)
-        tracker.take(m.seconds, m.packed());
+std::vector<TimedMessage> endSounding(NoteTracker& tracker, double end) {
     std::vector<Note> sounding = tracker.finish(end);
     std::stable_sort(sounding.begin(), sounding.end(), [](const Note& a, const Note& b) {
         return a.pitch != b.pitch ? a.pitch < b.pitch : a.channel < b.channel;
@@ -166,13 +183,13 @@ Status report(std::ostream& out, const HostInstance& instance, Played& played,
         if (!out)
             return outputStatus(out);
     }
-    std::vector<TimedMessage>& messages = played.messages;
     const double end = static_cast<double>(instance.clock() - played.origin) / s.sampleRate;
     char summary[96];
-    std::snprintf(summary, sizeof summary, "sent %zu messages, %llu of them NOTE_ONs, in %.3f s\n",
-                  messages.size(), static_cast<unsigned long long>(played.notes), end);
+    std::snprintf(summary, sizeof summary, "sent %llu messages, %llu of them NOTE_ONs, in %.3f s\n",
+                  static_cast<unsigned long long>(played.count),
+                  static_cast<unsigned long long>(played.notes), end);
     out << summary;
-    const std::vector<TimedMessage> endings = endSounding(messages, end);
+    const std::vector<TimedMessage> endings = endSounding(played.tracker, end);
     if (!endings.empty()) {
         const bool one = endings.size() == 1;
         char when[32];
@@ -184,15 +201,19 @@ Status report(std::ostream& out, const HostInstance& instance, Played& played,
                                                : "; the files end them there")
             << "\n";
     }
-    messages.insert(messages.end(), endings.begin(), endings.end());
+    for (const TimedMessage& ending : endings)
+        played.take(ending);
     if (!s.svg.empty())
-        if (Status drawn = drawRoll(out, messages, end, s, rowPath); !drawn)
+        if (Status drawn = drawRoll(out, played.messages, end, s, rowPath); !drawn)
             return drawn;
-    if (s.out.empty())
+    if (!played.file)
         return {};
-    if (Status written = writeMidiFile(s.out, messages, s.bpm); !written)
+    Result<std::vector<uint8_t>> bytes = played.file->finish();
+    if (!bytes)
+        return Failure{s.out + ": " + bytes.error()};
+    if (Status written = writeFileWhole(s.out, *bytes); !written)
         return written;
-    out << "wrote " << s.out << " (" << messages.size() << " messages)\n";
+    out << "wrote " << s.out << " (" << played.count << " messages)\n";
     return {};
 }
 

@@ -353,50 +353,34 @@ void putQuantity(std::vector<uint8_t>& out, uint32_t value) {
         out.push_back(static_cast<uint8_t>((value >> (7 * i) & 0x7F) | (i > 0 ? 0x80 : 0)));
 }
 
+// The line starts with the message's place, made only for a message at fault.
 void checkMessage(const TimedMessage& message, size_t index) {
-    std::string which = "message " + std::to_string(index + 1) + ": ";
+    const auto which = [index] { return "message " + std::to_string(index + 1) + ": "; };
     uint8_t status = message.bytes[0];
     int size = channelMessageSize(status);
     if (size == 0)
-        throw Fault{which + hexByte(status) + " is not a channel message status"};
+        throw Fault{which() + hexByte(status) + " is not a channel message status"};
     if (message.size != size)
-        throw Fault{which + std::to_string(message.size) + " bytes, a " + hexByte(status) +
+        throw Fault{which() + std::to_string(message.size) + " bytes, a " + hexByte(status) +
                     " message has " + std::to_string(size)};
     for (int i = 1; i < size; ++i)
         if (message.bytes[i] >= 0x80)
-            throw Fault{which + "data byte " + hexByte(message.bytes[i]) + " above 0x7F"};
+            throw Fault{which() + "data byte " + hexByte(message.bytes[i]) + " above 0x7F"};
     if (!std::isfinite(message.seconds))
-        throw Fault{which + "time is not a number"};
+        throw Fault{which() + "time is not a number"};
 }
 
+// The file's header and the start of its one track, whose length is filled in at the end.
+constexpr size_t kTrackStart = 22;
+
 std::vector<uint8_t> encode(const std::vector<TimedMessage>& messages, double bpm) {
-    double tempo = std::isfinite(bpm) && bpm > 0.0 ? std::round(60e6 / bpm) : 0.0;
-    if (!(tempo >= 1.0 && tempo <= 0xFFFFFF))
-        throw Fault{"tempo of " + shortNumber(bpm) + " BPM cannot be written"};
-    double ticksPerSecond = kWriteTicksPerQuarter * 1e6 / tempo;
-
-    std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03};
-    putBigEndian(track, static_cast<uint32_t>(tempo), 3);
-    double lastTick = 0.0;
-    for (size_t i = 0; i < messages.size(); ++i) {
-        const TimedMessage& message = messages[i];
-        checkMessage(message, i);
-        double tick = std::max(lastTick, std::round(message.seconds * ticksPerSecond));
-        if (tick - lastTick > kMaxDelta)
-            throw Fault{"message " + std::to_string(i + 1) + ": " + shortNumber(message.seconds) +
-                        " s is too far from the one before"};
-        putQuantity(track, static_cast<uint32_t>(tick - lastTick));
-        track.insert(track.end(), message.bytes.begin(), message.bytes.begin() + message.size);
-        lastTick = tick;
-    }
-    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
-
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
-    putBigEndian(file, kWriteTicksPerQuarter, 2);
-    file.insert(file.end(), {'M', 'T', 'r', 'k'});
-    putBigEndian(file, static_cast<uint32_t>(track.size()), 4);
-    file.insert(file.end(), track.begin(), track.end());
-    return file;
+    MidiEncoder encoder(bpm, messages.size());
+    for (const TimedMessage& message : messages)
+        encoder.add(message);
+    Result<std::vector<uint8_t>> file = encoder.finish();
+    if (!file)
+        throw Fault{file.error()};
+    return std::move(*file);
 }
 
 // A RIFF-wrapped file ("RIFF", length, "RMID") carries the Standard MIDI File in its "data"
@@ -518,6 +502,55 @@ bool MidiReading::forEach(const MessageTaker& take) const {
     TempoClock clock(tempos, ticksPerQuarter, ticksPerSecond);
     Parser parser(image.data(), image.size());
     return parser.walkTrack(trackBegin, trackEnd, clock, take);
+}
+
+MidiEncoder::MidiEncoder(double bpm, size_t expected) {
+    const double tempo = std::isfinite(bpm) && bpm > 0.0 ? std::round(60e6 / bpm) : 0.0;
+    if (!(tempo >= 1.0 && tempo <= 0xFFFFFF)) {
+        failure = "tempo of " + shortNumber(bpm) + " BPM cannot be written";
+        return;
+    }
+    ticksPerSecond = kWriteTicksPerQuarter * 1e6 / tempo;
+    file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
+    // at most a 4-byte time and 3 bytes a message, and the track's first and last events
+    file.reserve(kTrackStart + 7 + expected * 7 + 4);
+    putBigEndian(file, kWriteTicksPerQuarter, 2);
+    file.insert(file.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    file.insert(file.end(), {0x00, 0xFF, 0x51, 0x03});
+    putBigEndian(file, static_cast<uint32_t>(tempo), 3);
+}
+
+void MidiEncoder::add(const TimedMessage& message) {
+    const size_t index = count++;
+    if (!failure.empty())
+        return;
+    try {
+        checkMessage(message, index);
+    } catch (const Fault& fault) {
+        failure = fault.what;
+        return;
+    }
+    const double tick = std::max(lastTick, std::round(message.seconds * ticksPerSecond));
+    if (tick - lastTick > kMaxDelta) {
+        failure = "message " + std::to_string(index + 1) + ": " + shortNumber(message.seconds) +
+                  " s is too far from the one before";
+        return;
+    }
+    putQuantity(file, static_cast<uint32_t>(tick - lastTick));
+    file.insert(file.end(), message.bytes.begin(), message.bytes.begin() + message.size);
+    lastTick = tick;
+}
+
+Result<std::vector<uint8_t>> MidiEncoder::finish() {
+    if (!failure.empty())
+        return Failure{failure};
+    file.insert(file.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const auto length = static_cast<uint32_t>(file.size() - kTrackStart);
+    for (int i = 0; i < 4; ++i)
+        file[kTrackStart - 4 + static_cast<size_t>(i)] =
+            static_cast<uint8_t>(length >> (24 - 8 * i));
+    failure = "the file was taken already";
+    return std::move(file);
 }
 
 Result<std::vector<uint8_t>> encodeMidi(const std::vector<TimedMessage>& messages, double bpm) {

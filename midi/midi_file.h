@@ -87,6 +87,25 @@ class MidiReading {
 // The resolution of the files we write.
 constexpr int kWriteTicksPerQuarter = 480;
 
+// A format 0 file built message by message, as encodeMidi builds it at once: a long run keeps
+// the few bytes of each message instead of the message (scripts/bench-tool.sh, play --out).
+class MidiEncoder {
+  public:
+    // `expected` messages are made room for.
+    explicit MidiEncoder(double bpm, size_t expected = 0);
+    // Messages come in time order; after a failure the rest are only counted.
+    void add(const TimedMessage& message);
+    // The image, or the first failure in the line encodeMidi gives. Once only.
+    Result<std::vector<uint8_t>> finish();
+
+  private:
+    std::vector<uint8_t> file;
+    double ticksPerSecond = 0.0;
+    double lastTick = 0.0;
+    size_t count = 0;
+    std::string failure; // empty while all is well
+};
+
 // The image of a format 0 file of `messages` (in time order, times in seconds) with one tempo,
 // `bpm`. A message earlier than the one before it is written at the same tick as that one.
 Result<std::vector<uint8_t>> encodeMidi(const std::vector<TimedMessage>& messages, double bpm);
