@@ -137,6 +137,17 @@ class LiveOnJack : public testing::Test {
     std::unique_ptr<Probe> probe;
 };
 
+// A server that misses cycles drops the MIDI of those cycles: what was waited for in vain fails
+// the test in a calm run, and otherwise skips it, saying why.
+#define KV_ARRIVED_OR_SKIP(arrived, what)                                                          \
+    do {                                                                                           \
+        if (!(arrived)) {                                                                          \
+            ASSERT_FALSE(calm()) << (what) << " never came back";                                  \
+            GTEST_SKIP() << (what) << " never came back: the server missed " << probe->xruns()     \
+                         << " cycles, and their MIDI with them";                                   \
+        }                                                                                          \
+    } while (false)
+
 TEST_F(LiveOnJack, ATakeRecordedWithRecIsInTheRowByteForByte) {
     std::unique_ptr<Child> live = startLive({"take.brumo", "--clock", "midi", "--rec-cc", "64"});
     const std::vector<uint8_t> take{48, 55, 60, 64, 67, 72, 76, 79, 84, 127, 0};
@@ -151,7 +162,7 @@ TEST_F(LiveOnJack, ATakeRecordedWithRecIsInTheRowByteForByte) {
     probe->send(at + 1000, {0xB0, 64, 0});
     ASSERT_TRUE(waitUntil([&] { return probe->sent().size() == 2 + 3 * take.size(); }));
     // in the row at once, as REC fell
-    EXPECT_TRUE(waitUntil([&] { return readBytes("take.brumo") == take; }));
+    KV_ARRIVED_OR_SKIP(waitUntil([&] { return readBytes("take.brumo") == take; }), "the take");
     live->signal(SIGINT);
     EXPECT_EQ(live->wait(), 0) << live->err();
     EXPECT_EQ(readBytes("take.brumo"), take);
@@ -164,7 +175,7 @@ TEST_F(LiveOnJack, WithTheMidiClockTheRowComesBackOneNotePerSixClocks) {
     std::unique_ptr<Child> live = startLive({"row.brumo", "--clock", "midi"});
     const int64_t start = probe->now() + int64_t{4} * probe->periodFrames();
     const std::vector<int64_t> clocks = sendClocks(start, start + 3000, 6 * 24);
-    ASSERT_TRUE(waitUntil([&] { return noteOns().size() >= 24; }));
+    KV_ARRIVED_OR_SKIP(waitUntil([&] { return noteOns().size() >= 24; }), "24 notes");
     const std::vector<ProbeMessage> ons = noteOns();
     int64_t largest = 0;
     size_t inTime = 0;
@@ -178,8 +189,9 @@ TEST_F(LiveOnJack, WithTheMidiClockTheRowComesBackOneNotePerSixClocks) {
     std::cout << "largest offset between a clock and its note: " << largest << " frames"
               << xrunNote() << "\n";
     std::cout << inTime << " of 24 notes within a period of their clock\n";
-    if (calm())
+    if (calm()) {
         EXPECT_EQ(inTime, 24u);
+    }
     live->signal(SIGTERM);
     EXPECT_EQ(live->wait(), 0) << live->err();
 }
@@ -222,10 +234,10 @@ TEST_F(LiveOnJack, StopEndsEverySoundingNote) {
     std::unique_ptr<Child> live = startLive({"row.brumo", "--clock", "midi", "--noteoff", "0"});
     const int64_t start = probe->now() + int64_t{4} * probe->periodFrames();
     const std::vector<int64_t> clocks = sendClocks(start, start + 1000, 6 * 3);
-    ASSERT_TRUE(waitUntil([&] { return noteOns().size() == 3; }));
+    KV_ARRIVED_OR_SKIP(waitUntil([&] { return noteOns().size() == 3; }), "3 notes");
     const int64_t stop = clocks.back() + 2000;
     probe->send(stop, {0xFC});
-    ASSERT_TRUE(waitUntil([&] { return probe->received().size() >= 6; }));
+    KV_ARRIVED_OR_SKIP(waitUntil([&] { return probe->received().size() >= 6; }), "their ends");
     expectEnded(noteOns(), probe->received(), stop);
     live->signal(SIGINT);
     EXPECT_EQ(live->wait(), 0) << live->err();
@@ -234,7 +246,7 @@ TEST_F(LiveOnJack, StopEndsEverySoundingNote) {
 TEST_F(LiveOnJack, SigintEndsEverySoundingNoteAndSilencesTheChannel) {
     writeBytes("row.brumo", {60, 62, 64, 65});
     std::unique_ptr<Child> live = startLive({"row.brumo", "--noteoff", "0"});
-    ASSERT_TRUE(waitUntil([&] { return noteOns().size() >= 3; }));
+    KV_ARRIVED_OR_SKIP(waitUntil([&] { return noteOns().size() >= 3; }), "3 notes");
     const int64_t asked = probe->now();
     live->signal(SIGINT);
     EXPECT_EQ(live->wait(), 0) << live->err();
