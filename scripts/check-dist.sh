@@ -27,7 +27,7 @@ done
 for file in KAVELTRUM.so kaveltrum-host kaveltrum-interpose.so README examples/ode-to-joy.brumo; do
   [ -f "$linux/$file" ] || fail "the Linux archive lacks $file"
 done
-if grep -q $'[^\r]$' "$win/README.txt"; then
+if grep -qv $'\r$' "$win/README.txt"; then
   fail "README.txt has lines that do not end in CR LF"
 fi
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The release is made twice and must come out the same to the byte: once here by
-# scripts/dist.sh (what `make dist` does), once by a copy of this tree in another folder, a few
+# scripts/dist.sh (what `make dist` does), once by a copy of this tree in another folder, some
 # minutes later and without any compiler cache. Compares the archives, the checksums and every
 # packaged file, and names each one that differs.
 set -euo pipefail
@@ -8,9 +8,8 @@ cd "$(dirname "$0")/.."
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 export SOURCE_DATE_EPOCH
 
-scripts/dist.sh
-
-# The copy holds the tree as git sees it, uncommitted changes included, build outputs not.
+# The copy holds the tree as git sees it, uncommitted changes included, build outputs not. It
+# is taken first, so that both builds start from the same sources.
 elsewhere=$(mktemp -d "${TMPDIR:-/tmp}/kaveltrum-reproduced.XXXXXX")
 trap 'rm -rf "$elsewhere"' EXIT
 copy=$elsewhere/sources
@@ -20,6 +19,8 @@ git ls-files -z --cached --others --exclude-standard |
     if [ -e "$file" ] || [ -L "$file" ]; then printf '%s\0' "$file"; fi
   done |
   tar --null --files-from=- --create --file=- | tar -C "$copy" --extract --file=-
+
+scripts/dist.sh
 echo "check-reproducible: building the release again in $copy"
 CCACHE_DISABLE=1 "$copy/scripts/dist.sh" >"$elsewhere/build.log" 2>&1 || {
   cat "$elsewhere/build.log" >&2
