@@ -12,7 +12,8 @@
 
 struct OptionSpec {
     const char* name;                // "--bpm"
-    const char* value;               // its value's placeholder ("BPM"), or nullptr for a switch
+    const char* value;               // its value's placeholder ("BPM"), or nullptr for a switch;
+                                     // "internal|midi" names every value it takes
     const char* help;                // one line
     const char* shortName = nullptr; // "-o", or nullptr
     bool many = false;               // takes every word up to the next option; commas part them too

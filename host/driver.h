@@ -181,16 +181,17 @@ class ModuleDriver {
     // blocks' capacity, 0 and less included. The clock advances by it.
     Status runBlock(int32_t start, int32_t length);
     // The same for a host's audio thread, where every nanosecond counts and nothing can be
-    // reported: a block of `length` samples from position 0, which the module has been told of
-    // with setBlockSize; false when there is no routine to run. Only the routine is called.
-    bool runBlockNow(int32_t length) noexcept {
+    // reported: `length` samples from position `start` of blocks the module has been told the
+    // size of with setBlockSize; false when there is no routine to run. Only the routine is
+    // called.
+    bool runBlockNow(int32_t start, int32_t length) noexcept {
         if (!routine || !plugin)
             return false;
         if (!checkRequests) { // nothing would look at the count of calls under way
-            routine(instanceWord, 0, length);
+            routine(instanceWord, start, length);
         } else {
             ++calling;
-            routine(instanceWord, 0, length);
+            routine(instanceWord, start, length);
             --calling;
         }
         clock += length;

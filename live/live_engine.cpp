@@ -1,6 +1,5 @@
 #include "live_engine.h"
 
-#include "block_split.h"
 #include "midi_check.h"
 
 #include <algorithm>
@@ -87,10 +86,11 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
 // Most periods: nothing arrives, no pulse is pending and GATE keeps its level, so every block
 // has the levels of the first and the blocks run back to back.
 void LiveEngine::steadyPeriod(uint32_t frames, MidiSink& out) noexcept {
-    const Levels now = applyLevels(0);
-    for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
-        const uint32_t at = split.start();
-        moduleBlock(at, split.next(std::numeric_limits<int64_t>::max()), now.ret(), out);
+    const Levels now = applyLevels(0, 0);
+    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
+    for (uint32_t at = 0; at < frames; at += blockSize) {
+        const uint32_t length = std::min(blockSize, frames - at);
+        moduleBlock({at, 0, length, length}, now.ret(), out);
     }
 }
 
@@ -104,8 +104,9 @@ void LiveEngine::changingPeriod(uint32_t frames, const LiveMidi* in, size_t coun
         const int64_t edge = controls.nextClockEdge(clock + at);
         const int64_t edgeIn =
             edge == std::numeric_limits<int64_t>::max() ? edge : edge - clock; // into the period
-        const Levels now = applyLevels(at);
-        moduleBlock(at, split.next(edgeIn), now.ret(), out);
+        const Stretch stretch = split.next(edgeIn);
+        const Levels now = applyLevels(at, stretch.offset);
+        moduleBlock(stretch, now.ret(), out);
     }
     for (; next < count; ++next) // after the last block's start: seen by the next period's first
         hand(in[next], std::min(in[next].frame, frames - 1), out);
@@ -129,39 +130,47 @@ void LiveEngine::hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexc
         static_cast<void>(driver.midi(packed));
 }
 
-void LiveEngine::setInput(int input, bool high) noexcept {
-    if (levels[input] == high)
-        return;
-    levels[input] = high;
-    std::fill(blocks[input], blocks[input] + settings.blockSize, high ? 1.0f : 0.0f);
+void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
+    float* const block = blocks[input];
+    const float level = high ? 1.0f : 0.0f;
+    if (levels[input] != high) {
+        std::fill(block + from, block + settings.blockSize, level);
+        levels[input] = high;
+        levelFrom[input] = from;
+    } else if (levelFrom[input] > from) { // only the head is left from before
+        std::fill(block + from, block + levelFrom[input], level);
+        levelFrom[input] = from;
+    }
+    uniformFrom = std::max(uniformFrom, levelFrom[input]);
 }
 
-// The blocks of the inputs are filled only when their levels change.
-Levels LiveEngine::applyLevels(uint32_t at) noexcept {
+// The blocks of the inputs are filled only when their levels change, from the stretch that
+// changes them on; the next block's first stretch fills their heads too.
+Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
     const Levels now = controls.levelsFor(clock + at);
-    if (now.bits != levelBits) {
+    if (now.bits != levelBits || offset < uniformFrom) {
         levelBits = now.bits;
-        setInput(Rec, now.rec());
-        setInput(Play, now.play());
-        setInput(Return, now.ret());
-        setInput(Gate, now.gate());
-        setInput(Reload, now.reload());
+        uniformFrom = 0;
+        setInput(Rec, now.rec(), offset);
+        setInput(Play, now.play(), offset);
+        setInput(Return, now.ret(), offset);
+        setInput(Gate, now.gate(), offset);
+        setInput(Reload, now.reload(), offset);
     }
     return now;
 }
 
 // Kept short, so that it is inlined into the loops over a period's blocks; the rare work, a
 // new block size or messages to pass on, is done apart.
-inline void LiveEngine::moduleBlock(uint32_t at, uint32_t length, bool returned,
-                                    MidiSink& out) noexcept {
-    const auto frames = static_cast<int32_t>(length);
-    if (frames != toldBlockSize)
-        tellBlockSize(frames);
-    driver.runBlockNow(frames);
+inline void LiveEngine::moduleBlock(const Stretch& stretch, bool returned, MidiSink& out) noexcept {
+    const auto blockLength = static_cast<int32_t>(stretch.blockLength);
+    if (blockLength != toldBlockSize)
+        tellBlockSize(blockLength);
+    driver.runBlockNow(static_cast<int32_t>(stretch.offset), static_cast<int32_t>(stretch.length));
     if (returned)
         position = 0;
     if (!driver.sent().empty())
-        passOn(at, out);
+        passOn(stretch.at, out);
 }
 
 void LiveEngine::tellBlockSize(int32_t frames) noexcept {

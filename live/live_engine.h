@@ -7,6 +7,7 @@
 // with the engine, before the audio starts.
 #pragma once
 
+#include "block_split.h"
 #include "driver.h"
 #include "live_controls.h"
 #include "result.h"
@@ -82,11 +83,12 @@ class LiveEngine {
     void hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept;
     void steadyPeriod(uint32_t frames, MidiSink& out) noexcept;
     void changingPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
-    Levels applyLevels(uint32_t at) noexcept; // the controls' levels for the block at `at`
-    void moduleBlock(uint32_t at, uint32_t length, bool returned, MidiSink& out) noexcept;
+    // The controls' levels for the stretch at `at`, in the inputs' blocks from `offset` on.
+    Levels applyLevels(uint32_t at, uint32_t offset) noexcept;
+    void moduleBlock(const Stretch& stretch, bool returned, MidiSink& out) noexcept;
     void tellBlockSize(int32_t frames) noexcept;
     void passOn(uint32_t at, MidiSink& out) noexcept; // what the module sent in the block
-    void setInput(int input, bool high) noexcept;
+    void setInput(int input, bool high, uint32_t from) noexcept;
     void sent(int32_t message, uint32_t at, MidiSink& out) noexcept;
     void endSounding(uint32_t at, MidiSink& out) noexcept;
     void emit(uint32_t at, int32_t message, MidiSink& out) noexcept;
@@ -97,8 +99,12 @@ class LiveEngine {
     LiveSettings settings;
     Controls controls;
     float* blocks[InputCount] = {};
+    // Each input's block holds levels[input] from levelFrom[input] to its end, and every one of
+    // them holds its level from uniformFrom on; levelBits are the levels as Levels holds them.
     bool levels[InputCount] = {};
-    unsigned levelBits = 0; // the levels above, as Levels holds them
+    uint32_t levelFrom[InputCount] = {};
+    uint32_t uniformFrom = 0;
+    unsigned levelBits = 0;
     int32_t toldBlockSize;
     int64_t clock = 0; // frames since the start
     bool ended = false;

@@ -24,7 +24,8 @@ fail() {
 for file in KAVELTRUM.sem kaveltrum-host.exe README.txt examples/ode-to-joy.brumo; do
   [ -f "$win/$file" ] || fail "the Windows zip lacks $file"
 done
-for file in KAVELTRUM.so kaveltrum-host kaveltrum-interpose.so README examples/ode-to-joy.brumo; do
+for file in KAVELTRUM.so kaveltrum-host kaveltrum-interpose.so kaveltrum-host.1 kaveltrum-host.bash \
+  README examples/ode-to-joy.brumo; do
   [ -f "$linux/$file" ] || fail "the Linux archive lacks $file"
 done
 if grep -qv $'\r$' "$win/README.txt"; then

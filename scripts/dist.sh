@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release from a clean state and packs it into dist/:
 #   kaveltrum-VERSION-windows.zip          KAVELTRUM.sem and kaveltrum-host.exe, README.txt, examples
-#   kaveltrum-VERSION-linux-x86_64.tar.gz  the tool and the module for Linux, its manual, examples
+#   kaveltrum-VERSION-linux-x86_64.tar.gz  the tool and the module for Linux, the manual page and
+#                                          the bash completion, README, examples
 #   SHA256SUMS                             the checksums of both
 #
 # The same sources give the same bytes wherever and whenever they are built: every time stamp
@@ -39,15 +40,7 @@ mkdir -p "$linux/examples" "$win/examples" dist
 # count a module's calls; it must lie beside the tool.
 install -m 755 "$native/kaveltrum-host" "$linux/"
 install -m 644 "$native/KAVELTRUM.so" "$native/kaveltrum-interpose.so" "$linux/"
-# TODO: the man page and the bash completion come from the native build's manual target; pack
-# them by their final names and make them required once that target is in.
-for page in kaveltrum-host.1 kaveltrum-host.bash; do
-  if [ -f "$native/$page" ]; then
-    install -m 644 "$native/$page" "$linux/"
-  else
-    echo "dist: $native/$page was not built; the Linux package goes without it" >&2
-  fi
-done
+install -m 644 "$native/kaveltrum-host.1" "$native/kaveltrum-host.bash" "$linux/"
 scripts/user-readme.sh README.md "$version" >"$linux/README"
 install -m 644 examples/* "$linux/examples/"
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing KAVELTRUM needs on Debian 12, and only what is missing
-# (JACK: its server for the live tests, its library for the live command).
+# (JACK: its server for the live tests, its library for the live command; groff-base, not the
+# whole groff with its X and PostScript tools, and man-db to read the manual page).
 # Safe to run again and again: a machine that has everything is left alone.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ packages=(
   wine wine32:i386
   clang libclang-rt-14-dev clang-tidy clang-format
   python3 python3-mido
+  groff-base man-db
   jackd2 libjack-jackd2-dev
 )
 

@@ -1,8 +1,8 @@
 // The option forms people type, and the piano-roll picture of what was played.
 #include "note_names.h"
+#include "support/command_output.h"
 #include "tool_fixture.h"
 
-#include <cstdio>
 #include <sstream>
 
 namespace {
@@ -26,16 +26,10 @@ struct Picture {
 #ifdef KV_CHECK_SVG_SCRIPT
 testing::AssertionResult readPicture(const std::string& svg, Picture& picture) {
     const std::string command = "/usr/bin/python3 '" KV_CHECK_SVG_SCRIPT "' '" + svg + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return testing::AssertionFailure() << "cannot run " << command;
-    std::string output;
-    char chunk[4096];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-        output.append(chunk, got);
-    if (pclose(pipe) != 0)
+    const CommandOutput run = commandOutput(command);
+    if (!run.ran)
         return testing::AssertionFailure() << "the XML parser refuses " << svg;
-    std::istringstream lines(output);
+    std::istringstream lines(run.output);
     for (std::string kind; lines >> kind;) {
         if (kind == "svg") {
             std::string height;
@@ -116,7 +110,8 @@ TEST_F(Tool, WrongOptionsNameThemselvesAndWhatIsValid) {
     } cases[] = {
         {{"play", r, "--bogus"}, "unknown option --bogus; 'play' takes --gates, --bpm,"},
         {{"play", r, "-x"}, "unknown option -x; 'play' takes"},
-        {{"--bogus"}, "unknown option --bogus (commands: write, show, play, record, live, list, check)"},
+        {{"--bogus"},
+         "unknown option --bogus (commands: write, show, play, record, live, list, check)"},
         {{"show", r, "--svg", "f.svg"},
          "'show' takes no option --svg (its options: --plain, --raw)"},
         {{"play", r, "--quiet=1"}, "--quiet takes no value"},

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -119,33 +120,39 @@ TEST(MidiClock, MeasuresTheTempoFromTheClocks) {
     EXPECT_FALSE(clock.running());
 }
 
-TEST(PeriodSplit, KeepsTheGridAndEndsAtTheClocksEdge) {
+TEST(PeriodSplit, KeepsTheGridAndCutsABlockAtTheClocksEdge) {
     constexpr int64_t None = INT64_MAX;
     const struct {
         uint32_t frames, blockSize;
-        int64_t edge; // into the period, given for every block
-        std::vector<uint32_t> lengths;
+        int64_t edge;          // into the period, given for every block
+        std::string stretches; // offset+length/block of each
     } cases[] = {
-        {256, 64, None, {64, 64, 64, 64}},
-        {100, 64, None, {64, 36}},
-        {256, 64, 10, {10, 54, 64, 64, 64}},
-        {256, 64, 64, {64, 64, 64, 64}},
-        {256, 64, 200, {64, 64, 64, 8, 56}},
-        {256, 64, 0, {64, 64, 64, 64}},
-        {256, 64, 300, {64, 64, 64, 64}},
-        {1, 64, None, {1}},
-        {4096, 4096, 2757, {2757, 1339}},
-        {300, 512, 299, {299, 1}},
-        {0, 64, None, {}},
-        {130, 64, 129, {64, 64, 1, 1}},
+        {256, 64, None, "0+64/64 0+64/64 0+64/64 0+64/64"},
+        {100, 64, None, "0+64/64 0+36/36"},
+        {256, 64, 10, "0+10/64 10+54/64 0+64/64 0+64/64 0+64/64"},
+        {256, 64, 64, "0+64/64 0+64/64 0+64/64 0+64/64"},
+        {256, 64, 200, "0+64/64 0+64/64 0+64/64 0+8/64 8+56/64"},
+        {256, 64, 0, "0+64/64 0+64/64 0+64/64 0+64/64"},
+        {256, 64, 300, "0+64/64 0+64/64 0+64/64 0+64/64"},
+        {1, 64, None, "0+1/1"},
+        {4096, 4096, 2757, "0+2757/4096 2757+1339/4096"},
+        {300, 512, 299, "0+299/300 299+1/300"},
+        {0, 64, None, ""},
+        {130, 64, 129, "0+64/64 0+64/64 0+1/2 1+1/2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << c.frames << " in blocks of " << c.blockSize << ", edge " << c.edge);
-        std::vector<uint32_t> lengths;
-        for (PeriodSplit split(c.frames, c.blockSize); !split.done() && lengths.size() < 99;)
-            lengths.push_back(split.next(c.edge));
-        EXPECT_EQ(lengths, c.lengths);
+        std::string seen;
+        uint32_t at = 0;
+        for (PeriodSplit split(c.frames, c.blockSize); !split.done() && at < 99999;) {
+            const Stretch s = split.next(c.edge);
+            EXPECT_EQ(s.at, at);
+            at += s.length;
+            seen += (seen.empty() ? "" : " ") + std::to_string(s.offset) + "+" +
+                    std::to_string(s.length) + "/" + std::to_string(s.blockLength);
+        }
+        EXPECT_EQ(seen, c.stretches);
     }
 }
 

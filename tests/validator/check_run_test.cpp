@@ -3,6 +3,7 @@
 #include "check_tool.h"
 #include "checks.h"
 #include "reports.h"
+#include "support/command_output.h"
 
 #include <cstdio>
 #include <fstream>
@@ -100,16 +101,10 @@ testing::AssertionResult readReports(const std::string& json, const std::string&
                                      std::vector<std::string>& read) {
     const std::string command =
         "/usr/bin/python3 '" KV_CHECK_REPORTS_SCRIPT "' '" + json + "' '" + junit + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return testing::AssertionFailure() << "cannot run " << command;
-    std::string output;
-    char chunk[4096];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-        output.append(chunk, got);
-    read = lines(output);
-    if (pclose(pipe) != 0)
-        return testing::AssertionFailure() << "the parsers refuse the reports: " << output;
+    const CommandOutput run = commandOutput(command);
+    read = lines(run.output);
+    if (!run.ran)
+        return testing::AssertionFailure() << "the parsers refuse the reports: " << run.output;
     return testing::AssertionSuccess();
 }
 
