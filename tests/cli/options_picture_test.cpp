@@ -27,7 +27,7 @@ struct Picture {
 testing::AssertionResult readPicture(const std::string& svg, Picture& picture) {
     const std::string command = "/usr/bin/python3 '" KV_CHECK_SVG_SCRIPT "' '" + svg + "'";
     const CommandOutput run = commandOutput(command);
-    if (!run.ran)
+    if (run.status != 0)
         return testing::AssertionFailure() << "the XML parser refuses " << svg;
     std::istringstream lines(run.output);
     for (std::string kind; lines >> kind;) {

@@ -33,10 +33,11 @@ class Completion {
                                    "kaveltrum-host) && COMP_WORDS=(" +
                                    words + ") && COMP_CWORD=" + std::to_string(typed.size()) +
                                    " && $3 && printf '%s\\n' \"${COMPREPLY[@]}\"";
-        const ShellRun run = shell("bash --norc --noprofile -c " + shellWord(script) + " 2>&1");
-        EXPECT_EQ(run.status, 0) << run.out;
+        const CommandOutput run =
+            commandOutput("bash --norc --noprofile -c " + shellWord(script) + " 2>&1");
+        EXPECT_EQ(run.status, 0) << run.output;
         std::vector<std::string> found;
-        std::istringstream in(run.out);
+        std::istringstream in(run.output);
         for (std::string line; std::getline(in, line);)
             if (!line.empty())
                 found.push_back(line);

@@ -99,18 +99,19 @@ TEST(ManualPage, FormatsWithoutAWarning) {
     ScratchFolder scratch("kaveltrum-manual-page");
     const std::string path = scratch.file("kaveltrum-host.1");
     writeText(path, manualPage(Facts));
-    const ShellRun groff = shell("groff -man -Tutf8 -ww " + shellWord(path) + " 2>&1 >/dev/null");
+    const CommandOutput groff =
+        commandOutput("groff -man -Tutf8 -ww " + shellWord(path) + " 2>&1 >/dev/null");
     EXPECT_EQ(groff.status, 0);
-    EXPECT_EQ(groff.out, "");
+    EXPECT_EQ(groff.output, "");
     if (!hasProgram("man"))
         return;
-    const ShellRun man = shell("MANWIDTH=80 man -l " + shellWord(path) + " 2>&1");
-    EXPECT_EQ(man.status, 0) << man.out;
-    EXPECT_EQ(man.out.find("warning"), std::string::npos) << man.out;
+    const CommandOutput man = commandOutput("MANWIDTH=80 man -l " + shellWord(path) + " 2>&1");
+    EXPECT_EQ(man.status, 0) << man.output;
+    EXPECT_EQ(man.output.find("warning"), std::string::npos) << man.output;
     for (const CommandSpec& command : commandTable()) {
         if (command.hidden)
             continue;
-        EXPECT_NE(man.out.find("kaveltrum-host " + std::string(command.name)), std::string::npos)
+        EXPECT_NE(man.output.find("kaveltrum-host " + std::string(command.name)), std::string::npos)
             << command.name;
     }
 }
@@ -129,7 +130,7 @@ TEST_P(Generator, DatesThePageByTheTimeGivenOnly) {
     std::string command = shellWord(KV_MANUAL_PROGRAM) + " " + shellWord(scratch.path());
     for (const std::string& word : c.words)
         command += " " + shellWord(word);
-    EXPECT_EQ(shell(command + " 2>/dev/null").status, c.status << 8);
+    EXPECT_EQ(commandOutput(command + " 2>/dev/null").status, c.status);
     const std::string page = readText(scratch.file("kaveltrum-host.1"));
     if (c.status != 0) {
         EXPECT_FALSE(exists(scratch.file("kaveltrum-host.1")));

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #if !defined(_WIN32)
+#include <sys/wait.h>
+
 CommandOutput commandOutput(const std::string& command) {
     CommandOutput result;
     FILE* pipe = popen(command.c_str(), "r");
@@ -11,7 +13,9 @@ CommandOutput commandOutput(const std::string& command) {
     char chunk[4096];
     for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
         result.output.append(chunk, got);
-    result.ran = pclose(pipe) == 0;
+    const int status = pclose(pipe);
+    if (status != -1 && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
     return result;
 }
 #endif

@@ -103,7 +103,7 @@ testing::AssertionResult readReports(const std::string& json, const std::string&
         "/usr/bin/python3 '" KV_CHECK_REPORTS_SCRIPT "' '" + json + "' '" + junit + "' 2>&1";
     const CommandOutput run = commandOutput(command);
     read = lines(run.output);
-    if (!run.ran)
+    if (run.status != 0)
         return testing::AssertionFailure() << "the parsers refuse the reports: " << run.output;
     return testing::AssertionSuccess();
 }
