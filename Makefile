@@ -6,7 +6,7 @@ export WINEPREFIX ?= $(HOME)/.wine-kaveltrum
 DRIVE_D := $(CURDIR)/build/windows/drive-d
 
 .PHONY: all deps native windows asan fuzz test test-native test-tidy test-windows test-asan test-fuzz demo \
-  bench clean
+  bench dist test-dist clean
 
 all: native
 
@@ -18,7 +18,7 @@ native windows asan fuzz: deps
 	cmake --build --preset $@
 
 # The sanitizer suite runs last, so the run ends on its summary line.
-test: test-native test-tidy test-windows test-fuzz test-asan
+test: test-native test-tidy test-windows test-dist test-fuzz test-asan
 
 test-native: native
 	ctest --preset native
@@ -33,6 +33,12 @@ test-windows: windows native
 	./scripts/wine-prefix.sh start $(DRIVE_D) && \
 	ctest --preset windows && ./scripts/compare-builds.sh; \
 	  status=$$?; ./scripts/wine-prefix.sh stop; exit $$status
+
+# The release, made twice in two folders and compared byte for byte; then what it packed is
+# unpacked and the unpacked tool checks the unpacked module, natively and under wine.
+test-dist: deps
+	./scripts/check-reproducible.sh
+	./scripts/check-dist.sh
 
 # clang-tidy over every file of the native build, with the checks of .clang-tidy.
 test-tidy: native
@@ -59,5 +65,9 @@ demo: native
 	build/native/kaveltrum-host play build/demo.brumo --noteoff 2 --out build/demo.mid \
 	  --svg build/demo.svg
 
+# The release packages in dist/, built from a clean state (scripts/dist.sh).
+dist: deps
+	./scripts/dist.sh
+
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ git
+  cmake make g++ git zip unzip
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386
