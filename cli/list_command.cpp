@@ -9,11 +9,11 @@ namespace {
 Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
     Result<MidiReading> reading = readMidiInput(line.operands[0], in);
     if (!reading)
-        return Failure{reading.error()};
+        return reading.failure();
     size_t count = 0;
     TextLine text;
     const bool plain = line.has("--plain");
-    reading->forEach([&](const TimedMessage& m) {
+    static_cast<void>(reading->forEach([&](const TimedMessage& m) { // never stopped
         if (!isNoteStart(m.packed())) // the recorder keeps only NOTE_ONs that start a note
             return true;
         if (plain)
@@ -30,7 +30,7 @@ Status listMidi(const CommandLine& line, std::istream& in, std::ostream& out) {
         text.writeTo(out);
         ++count;
         return true;
-    });
+    }));
     if (plain)
         out << "\n";
     else

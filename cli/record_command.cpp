@@ -87,7 +87,9 @@ Result<uint64_t> feed(HostInstance& instance, const MidiReading& reading, double
     Feeder feeder(instance, rate, progress);
     if (Status started = feeder.start(reading.lastSeconds()); !started)
         return started.failure();
-    reading.forEach([&feeder](const TimedMessage& message) { return feeder.take(message); });
+    // the feeder stops the walk only on a failure of its own, which finish() reports
+    static_cast<void>(
+        reading.forEach([&feeder](const TimedMessage& message) { return feeder.take(message); }));
     return feeder.finish();
 }
 

@@ -62,14 +62,14 @@ using MessageTaker = std::function<bool(const TimedMessage&)>;
 class MidiReading {
   public:
     // Fails as parseMidi fails, with the same line, before any message is handed over.
-    static Result<MidiReading> of(std::vector<uint8_t> image);
+    static Result<MidiReading> of(std::vector<uint8_t> bytes);
     // The file at `path`, read as readMidiFile reads it; the failure names the file.
     static Result<MidiReading> ofFile(const std::string& path);
 
     [[nodiscard]] size_t messageCount() const { return count; }
     [[nodiscard]] double lastSeconds() const { return last; } // 0 without messages
     // Hands every message to `take` until it says stop; false when it did.
-    bool forEach(const MessageTaker& take) const;
+    [[nodiscard]] bool forEach(const MessageTaker& take) const;
 
   private:
     MidiReading() = default;
