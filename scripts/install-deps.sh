@@ -35,5 +35,11 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
+# A mirror caught mid-sync fails an index now and then; try again, and if one index still
+# cannot be read, go on with the others: the install below says plainly if a package is missing.
+for attempt in 1 2 3; do
+  apt-get update -qq && break
+  echo "install-deps: apt-get update failed (attempt $attempt of 3)" >&2
+  sleep $((attempt * 10))
+done
 apt-get install -y -qq "${missing[@]}" >/dev/null
