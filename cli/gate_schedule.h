@@ -26,7 +26,12 @@ class GateSchedule {
     [[nodiscard]] Stretch stretchAt(int64_t at) const;
 
   private:
+    [[nodiscard]] double phaseAt(double sample) const;
+
     double period;
-    double length; // of all the gates, in samples
+    double half;      // of a period: the gate's high part
+    double perPeriod; // 1 / period
+    double length;    // of all the gates, in samples
     int32_t blockSize;
+    double perBlock; // 1 / blockSize
 };

@@ -24,10 +24,13 @@ TEST(PlayTiming, StretchesKeepTheLevelOfEveryBlock) {
         long gates;
         int32_t blockSize;
     } cases[] = {
-        {120, 44100, 40, 64},   {200, 44100, 300, 64},    {97.5, 44100, 300, 64}, // edges on blocks
-        {97.5, 96000, 200, 7},  {132, 48000, 100, 1},     {4, 1000, 3, 64},
-        {1000, 44100, 50, 512}, {1000, 1000, 20, 1000},   {333.3, 768000, 40, 4096},
-        {120, 44100, 0, 64},    {999, 768000, 30, 16384}, // blocks longer than a gate
+        {120, 44100, 40, 64},      {200, 44100, 300, 64},
+        {97.5, 44100, 300, 64}, // edges on blocks
+        {97.5, 96000, 200, 7},     {132, 48000, 100, 1},
+        {4, 1000, 3, 64},          {1000, 44100, 50, 512},
+        {1000, 1000, 20, 1000},    {333.3, 768000, 40, 4096},
+        {120, 44100, 0, 64},       {999, 768000, 30, 16384},     // blocks longer than a gate
+        {117.3, 44100, 20000, 64}, {333.3, 768000, 30000, 4096}, // long runs
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -56,6 +59,28 @@ TEST(PlayTiming, StretchesKeepTheLevelOfEveryBlock) {
         EXPECT_LT(static_cast<double>(at - c.blockSize), length + c.blockSize);
         if (c.blockSize <= period / 2.0) {
             EXPECT_EQ(rises, c.gates);
+        }
+    }
+}
+
+// The samples next to every edge decide a block's level however far into the run they lie.
+TEST(PlayTiming, LevelsBesideEdgesMatchTheirDefinitionFarIntoARun) {
+    const struct {
+        double bpm, rate;
+    } cases[] = {{120, 44100}, {117.3, 44100}, {97.5, 96000}, {333.3, 768000}, {1000, 1000}};
+    for (const auto& c : cases) {
+        const double period = c.rate * 60.0 / c.bpm / 4.0;
+        const long gates = 2'000'000'000L; // a long of 32 bits on Windows
+        const GateSchedule gate(period, gates, 64);
+        for (int64_t k = 1; k < gates; k = k < 20000 ? k + 1 : k * 3 + 7) {
+            for (const double edge :
+                 {period * static_cast<double>(k), period * (static_cast<double>(k) + 0.5)}) {
+                const auto near = static_cast<int64_t>(edge);
+                for (int64_t at = near - 2; at <= near + 2; ++at) {
+                    ASSERT_EQ(gate.highAt(at), definedHigh(at, period, gates))
+                        << c.bpm << " BPM, " << c.rate << " Hz, sample " << at;
+                }
+            }
         }
     }
 }
