@@ -54,8 +54,8 @@ Result<double> realNumber(const CommandLine& line, const std::string& option, do
     return value;
 }
 
-Result<long> blockSizeOption(const CommandLine& line) {
-    return wholeNumber(line, "--block-size", 64, 1, MaxBlockSize);
+Result<long> blockSizeOption(const CommandLine& line, long fallback) {
+    return wholeNumber(line, "--block-size", fallback, 1, MaxBlockSize);
 }
 
 Result<double> sampleRateOption(const CommandLine& line) {
@@ -64,6 +64,10 @@ Result<double> sampleRateOption(const CommandLine& line) {
 
 OptionSpec blockSizeSpec() {
     return {"--block-size", "N", "samples per block (64)"};
+}
+
+OptionSpec recordBlockSizeSpec() {
+    return {"--block-size", "N", "samples per block (1024)"};
 }
 
 OptionSpec sampleRateSpec() {

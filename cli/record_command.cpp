@@ -197,7 +197,7 @@ Status recordRow(const CommandLine& line, const std::string& modulePath, std::is
                  std::ostream& out, Progress& progress) {
     const std::string& midiPath = line.operands[0];
     const std::string& rowPath = line.operands[1];
-    Result<long> blockSize = blockSizeOption(line);
+    Result<long> blockSize = blockSizeOption(line, RecordBlockSize);
     if (!blockSize)
         return Failure{blockSize.error()};
     Result<double> rate = sampleRateOption(line);
@@ -253,7 +253,7 @@ CommandSpec recordCommand() {
             "module\nin time, with REC high: its recorder appends the NOTE_ONs to the row file "
             "ROW, which is\nmade if it does not exist.\n",
             {{"--new", nullptr, "replace an existing ROW with just this recording"},
-             blockSizeSpec(),
+             recordBlockSizeSpec(),
              sampleRateSpec()},
             record};
 }

@@ -92,6 +92,19 @@ TEST_F(Tool, RecordAppendsTheNotesOfAMidiFile) {
     const ToolRun shown = run({"show", rowFile});
     EXPECT_EQ(lines(shown.out).size(), 7u);
     EXPECT_NE(shown.out.find("     5   72  C5"), std::string::npos);
+
+    // Notes a few samples apart share a block: the row is the same whatever the blocks.
+    std::vector<std::vector<uint8_t>> dense;
+    for (uint8_t note = 20; note < 120; ++note)
+        dense.push_back({0x90, note, 100});
+    const std::string denseMid = midi("dense.mid", dense, 0.0001);
+    ASSERT_EQ(run({"record", denseMid, rowFile, "--new"}).status, 0);
+    const std::vector<uint8_t> byDefault = readBytes(rowFile);
+    ASSERT_EQ(byDefault.size(), 100u);
+    for (const char* blockSize : {"1", "64", "1000", "16384"}) {
+        ASSERT_EQ(run({"record", denseMid, rowFile, "--new", "--block-size", blockSize}).status, 0);
+        EXPECT_EQ(readBytes(rowFile), byDefault) << "blocks of " << blockSize;
+    }
 }
 
 TEST_F(Tool, BadInputIsOneLineAndTouchesNoFile) {
