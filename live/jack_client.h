@@ -12,6 +12,7 @@
 
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
+struct JackLibrary;
 
 class JackClient {
   public:
@@ -46,6 +47,7 @@ class JackClient {
     static void shutdown(void* self) noexcept;
 
     static constexpr size_t MostEvents = 1024; // a period's incoming messages beyond are dropped
+    const JackLibrary* jack = nullptr;
     jack_client_t* client = nullptr;
     jack_port_t* in = nullptr;
     jack_port_t* out = nullptr;
