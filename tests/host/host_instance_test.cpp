@@ -178,6 +178,22 @@ TEST(HostInstance, SendsMidiEventsAtTheirTime) {
     }
 }
 
+// Every sample of the block holds the level, at lengths around the fill's steps of eight.
+TEST(HostInstance, ALevelFillsTheWholeBlock) {
+    auto host = testInstance();
+    ASSERT_TRUE(host);
+    const int32_t in = *host->findPin("IN");
+    float level = 0.0f;
+    for (const int32_t length : {1, 7, 8, 9, 64, 1000, 4101}) {
+        ASSERT_TRUE(host->setBlockSize(length).ok());
+        level += 0.25f;
+        ASSERT_TRUE(host->setLevel(in, level).ok());
+        const float* samples = host->moduleDriver().block(in);
+        for (int32_t i = 0; i < length; ++i)
+            ASSERT_EQ(samples[i], level) << "sample " << i << " of " << length;
+    }
+}
+
 TEST(HostInstance, RunsBlocksOnTheClock) {
     auto host = testInstance();
     ASSERT_TRUE(host);
