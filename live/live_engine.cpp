@@ -40,6 +40,9 @@ Result<std::unique_ptr<LiveEngine>> LiveEngine::make(ModuleDriver& driver,
             return Failure{std::string("the module's ") + InputNames[input] + " has no block"};
         std::fill(engine->blocks[input], engine->blocks[input] + settings.blockSize, 0.0f);
     }
+    for (bool high : {false, true})
+        engine->levelBlocks[high].assign(static_cast<size_t>(settings.blockSize),
+                                         high ? 1.0f : 0.0f);
     // The audio thread keeps nothing but the messages sent, in storage made now.
     driver.logRequests = false;
     driver.checkRequests = false;
@@ -53,6 +56,15 @@ LiveEngine::LiveEngine(ModuleDriver& driver, const LiveSettings& settings)
     : driver(driver), settings(settings), controls(settings.controls),
       toldBlockSize(driver.blockSize()) {}
 
+// The blocks of the inputs are filled only when their levels change, from the stretch that
+// changes them on; the next block's first stretch fills their heads too.
+inline Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
+    const Levels now = controls.levelsFor(clock + at);
+    if (now.bits != levelBits || offset < uniformFrom)
+        setInputs(now, offset);
+    return now;
+}
+
 void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
                         int64_t start) noexcept {
     if (start > clock)
@@ -61,8 +73,10 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
         shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    for (Key key; keys.pop(key);)
+    for (Key key; keys.pop(key);) {
         controls.key(key);
+        unshown = true;
+    }
     const bool stopping = stopWanted.load(std::memory_order_acquire) ||
                           (settings.stopAfter >= 0 && clock >= settings.stopAfter);
     if (stopping)
@@ -72,6 +86,7 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
         steadyPeriod(frames, out);
     else
         changingPeriod(frames, in, count, out);
+    unshown |= count > 0 || stopping;
     if (stopping && frames > 0) {
         endSounding(frames - 1, out);
         emit(frames - 1, packMidi(0xB0, AllNotesOff, 0), out);
@@ -130,34 +145,30 @@ void LiveEngine::hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexc
         static_cast<void>(driver.midi(packed));
 }
 
+// Samples are copied from a block of the level rather than set one by one: the copy takes a
+// fraction of the time, and a GATE edge fills a whole block.
 void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
     float* const block = blocks[input];
-    const float level = high ? 1.0f : 0.0f;
+    const float* const level = levelBlocks[high].data();
     if (levels[input] != high) {
-        std::fill(block + from, block + settings.blockSize, level);
+        std::copy(level + from, level + settings.blockSize, block + from);
         levels[input] = high;
         levelFrom[input] = from;
     } else if (levelFrom[input] > from) { // only the head is left from before
-        std::fill(block + from, block + levelFrom[input], level);
+        std::copy(level + from, level + levelFrom[input], block + from);
         levelFrom[input] = from;
     }
     uniformFrom = std::max(uniformFrom, levelFrom[input]);
 }
 
-// The blocks of the inputs are filled only when their levels change, from the stretch that
-// changes them on; the next block's first stretch fills their heads too.
-Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
-    const Levels now = controls.levelsFor(clock + at);
-    if (now.bits != levelBits || offset < uniformFrom) {
-        levelBits = now.bits;
-        uniformFrom = 0;
-        setInput(Rec, now.rec(), offset);
-        setInput(Play, now.play(), offset);
-        setInput(Return, now.ret(), offset);
-        setInput(Gate, now.gate(), offset);
-        setInput(Reload, now.reload(), offset);
-    }
-    return now;
+void LiveEngine::setInputs(Levels now, uint32_t offset) noexcept {
+    levelBits = now.bits;
+    uniformFrom = 0;
+    setInput(Rec, now.rec(), offset);
+    setInput(Play, now.play(), offset);
+    setInput(Return, now.ret(), offset);
+    setInput(Gate, now.gate(), offset);
+    setInput(Reload, now.reload(), offset);
 }
 
 // Kept short, so that it is inlined into the loops over a period's blocks; the rare work, a
@@ -182,6 +193,7 @@ void LiveEngine::passOn(uint32_t at, MidiSink& out) noexcept {
     for (const ModuleMidi& message : driver.sent())
         sent(message.message, at, out);
     driver.clearSent();
+    unshown = true;
 }
 
 // The module's position, followed from what it does: a note played moves it on, and the loop
@@ -225,17 +237,24 @@ void LiveEngine::emit(uint32_t at, int32_t message, MidiSink& out) noexcept {
     const uint8_t bytes[3] = {static_cast<uint8_t>(midiStatus(message)),
                               static_cast<uint8_t>(midiData1(message)),
                               static_cast<uint8_t>(midiData2(message))};
-    if (!out.write(at, bytes, messageSize(bytes[0])))
+    if (!out.write(at, bytes, messageSize(bytes[0]))) {
         ++lost;
+        unshown = true;
+    }
 }
 
+// Most periods only move the clock and perhaps the position; the rest is stored again after a
+// period in which something arrived, a key was pressed or the module sent a note.
 void LiveEngine::publish() noexcept {
     constexpr auto relaxed = std::memory_order_relaxed;
     follow();
     shown.frames.store(clock, relaxed);
+    shown.position.store(position, relaxed);
+    if (!unshown)
+        return;
+    unshown = false;
     shown.notesPlayed.store(notesPlayed, relaxed);
     shown.lastNote.store(lastNote, relaxed);
-    shown.position.store(position, relaxed);
     shown.rec.store(controls.recording(), relaxed);
     shown.play.store(controls.playing(), relaxed);
     shown.clockRunning.store(controls.midiClock().running(), relaxed);

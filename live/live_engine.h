@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // A message that arrived on the MIDI input; longer ones (system exclusive) are not the module's.
 struct LiveMidi {
@@ -88,6 +89,7 @@ class LiveEngine {
     void moduleBlock(const Stretch& stretch, bool returned, MidiSink& out) noexcept;
     void tellBlockSize(int32_t frames) noexcept;
     void passOn(uint32_t at, MidiSink& out) noexcept; // what the module sent in the block
+    void setInputs(Levels now, uint32_t offset) noexcept;
     void setInput(int input, bool high, uint32_t from) noexcept;
     void sent(int32_t message, uint32_t at, MidiSink& out) noexcept;
     void endSounding(uint32_t at, MidiSink& out) noexcept;
@@ -105,6 +107,7 @@ class LiveEngine {
     uint32_t levelFrom[InputCount] = {};
     uint32_t uniformFrom = 0;
     unsigned levelBits = 0;
+    std::vector<float> levelBlocks[2]; // a block of each level, low and high
     int32_t toldBlockSize;
     int64_t clock = 0; // frames since the start
     bool ended = false;
@@ -112,6 +115,7 @@ class LiveEngine {
     uint64_t notesPlayed = 0;
     int32_t lastNote = -1;
     uint64_t lost = 0;
+    bool unshown = true;            // the status has changed beyond the clock and the position
     uint8_t sounding[16][128] = {}; // notes the module started and nobody has ended, by channel
 
     SpscRing<Key, 64> keys;
