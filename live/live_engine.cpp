@@ -54,12 +54,14 @@ Result<std::unique_ptr<LiveEngine>> LiveEngine::make(ModuleDriver& driver,
 
 LiveEngine::LiveEngine(ModuleDriver& driver, const LiveSettings& settings)
     : driver(driver), settings(settings), controls(settings.controls),
-      toldBlockSize(driver.blockSize()) {}
+      toldBlockSize(driver.blockSize()),
+      stopAt(settings.stopAfter >= 0 ? settings.stopAfter : std::numeric_limits<int64_t>::max()) {}
 
 // The blocks of the inputs are filled only when their levels change, from the stretch that
 // changes them on; the next block's first stretch fills their heads too.
 inline Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
-    const Levels now = controls.levelsFor(clock + at);
+    levelsAt = clock + at;
+    const Levels now = controls.levelsFor(levelsAt);
     if (now.bits != levelBits || offset < uniformFrom)
         setInputs(now, offset);
     return now;
@@ -69,6 +71,11 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
                         int64_t start) noexcept {
     if (start > clock)
         clock = start;
+    if (count == 0 && clock + frames <= quietUntil && clock < stopAt && keys.empty() &&
+        !stopWanted.load(std::memory_order_acquire)) {
+        quietPeriod(frames, out);
+        return;
+    }
     if (ended) {
         shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
         return;
@@ -96,10 +103,28 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
     publish();
     if (ended)
         shown.stopped.store(true, std::memory_order_release);
+    // With no pulse pending and every block uniform, the inputs hold until the clock's edge;
+    // not after messages, which may have come after the last block's start.
+    const bool holding = !ended && count == 0 && controls.steady() && uniformFrom == 0;
+    quietUntil = holding ? controls.nextClockEdge(levelsAt) : std::numeric_limits<int64_t>::min();
 }
 
-// Most periods: nothing arrives, no pulse is pending and GATE keeps its level, so every block
-// has the levels of the first and the blocks run back to back.
+// Most periods: nothing arrives, no key is pressed, no pulse is pending and the clock does not
+// move GATE, so the inputs' blocks hold what the last period left in them and the module's
+// blocks run back to back.
+void LiveEngine::quietPeriod(uint32_t frames, MidiSink& out) noexcept {
+    const bool returned = (levelBits & Levels::Return) != 0;
+    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
+    for (uint32_t at = 0; at < frames; at += blockSize) {
+        const uint32_t length = std::min(blockSize, frames - at);
+        moduleBlock({at, 0, length, length}, returned, out);
+    }
+    clock += frames;
+    publish();
+}
+
+// Nothing arrives, no pulse is pending and GATE keeps its level, so every block has the levels
+// of the first and the blocks run back to back.
 void LiveEngine::steadyPeriod(uint32_t frames, MidiSink& out) noexcept {
     const Levels now = applyLevels(0, 0);
     const auto blockSize = static_cast<uint32_t>(settings.blockSize);

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -82,6 +83,7 @@ class LiveEngine {
     LiveEngine(ModuleDriver& driver, const LiveSettings& settings);
 
     void hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept;
+    void quietPeriod(uint32_t frames, MidiSink& out) noexcept;
     void steadyPeriod(uint32_t frames, MidiSink& out) noexcept;
     void changingPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
     // The controls' levels for the stretch at `at`, in the inputs' blocks from `offset` on.
@@ -110,6 +112,11 @@ class LiveEngine {
     std::vector<float> levelBlocks[2]; // a block of each level, low and high
     int32_t toldBlockSize;
     int64_t clock = 0; // frames since the start
+    // A period ending by quietUntil, before stopAt, in which nothing arrives needs no look at
+    // the controls: the inputs keep the levels they had at levelsAt.
+    int64_t levelsAt = 0;
+    int64_t quietUntil = std::numeric_limits<int64_t>::min();
+    int64_t stopAt;
     bool ended = false;
     uint32_t position = 0;
     uint64_t notesPlayed = 0;

@@ -180,6 +180,43 @@ TEST(LiveEngine, StopsByItselfAfterItsFrames) {
     EXPECT_EQ(run.sink.all().back().bytes[1], 123);
 }
 
+// A key reaches the module in the first block after it is pressed, however long nothing else
+// has happened: PLAY falls there and no note starts until PLAY rises again, where the next note
+// starts at once if GATE is high and at its next rise if it is low.
+TEST(LiveEngine, KeysTakeEffectInTheBlockAfterThem) {
+    const struct {
+        int64_t stop, resume; // the periods' starts at which Play is pressed
+        uint32_t period;
+    } cases[] = {
+        {20480, 40192, 256}, // resumed while GATE is high
+        {20480, 42240, 256}, // and while it is low
+        {6144, 9216, 1024},
+        {3000, 60000, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "stop at " << c.stop << ", resume at " << c.resume);
+        const Scratch scratch;
+        writeBytes("row.brumo", Row);
+        LiveRun run("row.brumo", internalAt(120), 1);
+        run.runUntil(c.stop, c.period);
+        ASSERT_EQ(run.clock, c.stop);
+        ASSERT_TRUE(run.engine->press(Key::Play));
+        run.runUntil(c.resume, c.period);
+        ASSERT_EQ(run.clock, c.resume);
+        ASSERT_TRUE(run.engine->press(Key::Play));
+        run.runUntil(c.resume + 44100, c.period);
+        const InternalClock clock(44100, 120);
+        const int64_t expected = clock.highAt(c.resume) ? c.resume : clock.nextEdgeAfter(c.resume);
+        std::vector<int64_t> after; // the note starts from the stop on
+        for (const Written& on : run.noteOns())
+            if (on.frame >= c.stop)
+                after.push_back(on.frame);
+        ASSERT_FALSE(after.empty());
+        EXPECT_EQ(after.front(), expected);
+        EXPECT_TRUE(run.engine->status().play.load());
+    }
+}
+
 // Cycles the engine missed do not move the notes after them: its clock follows the server's.
 TEST(LiveEngine, AfterMissedCyclesTheClockKeepsTheServersTime) {
     const Scratch scratch;
