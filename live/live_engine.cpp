@@ -88,8 +88,7 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
                           (settings.stopAfter >= 0 && clock >= settings.stopAfter);
     if (stopping)
         controls.stopPlaying();
-    const int64_t edge = controls.nextClockEdge(clock);
-    if (count == 0 && !stopping && controls.steady() && edge - clock >= frames)
+    if (count == 0 && !stopping && controls.steady())
         steadyPeriod(frames, out);
     else
         changingPeriod(frames, in, count, out);
@@ -123,14 +122,20 @@ void LiveEngine::quietPeriod(uint32_t frames, MidiSink& out) noexcept {
     publish();
 }
 
-// Nothing arrives, no pulse is pending and GATE keeps its level, so every block has the levels
-// of the first and the blocks run back to back.
+// Nothing arrives and no pulse is pending, so the levels change only where the clock moves
+// GATE; they are worked out again there, and where a block's head is left to fill.
 void LiveEngine::steadyPeriod(uint32_t frames, MidiSink& out) noexcept {
-    const Levels now = applyLevels(0, 0);
-    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
-    for (uint32_t at = 0; at < frames; at += blockSize) {
-        const uint32_t length = std::min(blockSize, frames - at);
-        moduleBlock({at, 0, length, length}, now.ret(), out);
+    Levels now = applyLevels(0, 0);
+    int64_t edge = controls.nextClockEdge(clock) - clock; // into the period
+    for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
+        const uint32_t at = split.start();
+        const bool moved = at >= edge;
+        if (moved)
+            edge = controls.nextClockEdge(clock + at) - clock;
+        const Stretch stretch = split.next(edge);
+        if (moved || stretch.offset < uniformFrom)
+            now = applyLevels(at, stretch.offset);
+        moduleBlock(stretch, now.ret(), out);
     }
 }
 
@@ -189,11 +194,12 @@ void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
 void LiveEngine::setInputs(Levels now, uint32_t offset) noexcept {
     levelBits = now.bits;
     uniformFrom = 0;
-    setInput(Rec, now.rec(), offset);
-    setInput(Play, now.play(), offset);
-    setInput(Return, now.ret(), offset);
-    setInput(Gate, now.gate(), offset);
-    setInput(Reload, now.reload(), offset);
+    static_assert(Levels::Rec == 1u << Rec && Levels::Play == 1u << Play &&
+                      Levels::Return == 1u << Return && Levels::Gate == 1u << Gate &&
+                      Levels::Reload == 1u << Reload,
+                  "Levels keeps a bit for each input, in the inputs' order");
+    for (int input = 0; input < InputCount; ++input)
+        setInput(input, (now.bits >> input & 1u) != 0, offset);
 }
 
 // Kept short, so that it is inlined into the loops over a period's blocks; the rare work, a
