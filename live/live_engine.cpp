@@ -67,15 +67,31 @@ inline Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
     return now;
 }
 
+// Most periods: nothing arrives, no key is pressed, no pulse is pending and the clock does not
+// move GATE, so the inputs' blocks hold what the last period left in them and the module's
+// blocks run back to back. That case is written out here rather than called, which spares the
+// calls' own cost in every period.
 void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
                         int64_t start) noexcept {
     if (start > clock)
         clock = start;
-    if (count == 0 && clock + frames <= quietUntil && clock < stopAt && keys.empty() &&
-        !stopWanted.load(std::memory_order_acquire)) {
-        quietPeriod(frames, out);
+    if (count != 0 || clock + frames > quietUntil || clock >= stopAt || !keys.empty() ||
+        stopWanted.load(std::memory_order_acquire)) {
+        fullPeriod(frames, in, count, out);
         return;
     }
+    const bool returned = (levelBits & Levels::Return) != 0;
+    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
+    for (uint32_t at = 0; at < frames; at += blockSize) {
+        const uint32_t length = std::min(blockSize, frames - at);
+        moduleBlock({at, 0, length, length}, returned, out);
+    }
+    clock += frames;
+    publish();
+}
+
+void LiveEngine::fullPeriod(uint32_t frames, const LiveMidi* in, size_t count,
+                            MidiSink& out) noexcept {
     if (ended) {
         shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
         return;
@@ -106,20 +122,6 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
     // not after messages, which may have come after the last block's start.
     const bool holding = !ended && count == 0 && controls.steady() && uniformFrom == 0;
     quietUntil = holding ? controls.nextClockEdge(levelsAt) : std::numeric_limits<int64_t>::min();
-}
-
-// Most periods: nothing arrives, no key is pressed, no pulse is pending and the clock does not
-// move GATE, so the inputs' blocks hold what the last period left in them and the module's
-// blocks run back to back.
-void LiveEngine::quietPeriod(uint32_t frames, MidiSink& out) noexcept {
-    const bool returned = (levelBits & Levels::Return) != 0;
-    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
-    for (uint32_t at = 0; at < frames; at += blockSize) {
-        const uint32_t length = std::min(blockSize, frames - at);
-        moduleBlock({at, 0, length, length}, returned, out);
-    }
-    clock += frames;
-    publish();
 }
 
 // Nothing arrives and no pulse is pending, so the levels change only where the clock moves
@@ -276,13 +278,16 @@ void LiveEngine::emit(uint32_t at, int32_t message, MidiSink& out) noexcept {
 
 // Most periods only move the clock and perhaps the position; the rest is stored again after a
 // period in which something arrived, a key was pressed or the module sent a note.
-void LiveEngine::publish() noexcept {
-    constexpr auto relaxed = std::memory_order_relaxed;
+inline void LiveEngine::publish() noexcept {
     follow();
-    shown.frames.store(clock, relaxed);
-    shown.position.store(position, relaxed);
-    if (!unshown)
-        return;
+    shown.frames.store(clock, std::memory_order_relaxed);
+    shown.position.store(position, std::memory_order_relaxed);
+    if (unshown)
+        publishChanges();
+}
+
+void LiveEngine::publishChanges() noexcept {
+    constexpr auto relaxed = std::memory_order_relaxed;
     unshown = false;
     shown.notesPlayed.store(notesPlayed, relaxed);
     shown.lastNote.store(lastNote, relaxed);

@@ -83,7 +83,7 @@ class LiveEngine {
     LiveEngine(ModuleDriver& driver, const LiveSettings& settings);
 
     void hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept;
-    void quietPeriod(uint32_t frames, MidiSink& out) noexcept;
+    void fullPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
     void steadyPeriod(uint32_t frames, MidiSink& out) noexcept;
     void changingPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
     // The controls' levels for the stretch at `at`, in the inputs' blocks from `offset` on.
@@ -98,6 +98,7 @@ class LiveEngine {
     void emit(uint32_t at, int32_t message, MidiSink& out) noexcept;
     void follow() noexcept;
     void publish() noexcept;
+    void publishChanges() noexcept;
 
     ModuleDriver& driver;
     LiveSettings settings;
