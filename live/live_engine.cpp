@@ -179,7 +179,7 @@ void LiveEngine::hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexc
 
 // Samples are copied from a block of the level rather than set one by one: the copy takes a
 // fraction of the time, and a GATE edge fills a whole block.
-void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
+inline void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
     float* const block = blocks[input];
     const float* const level = levelBlocks[high].data();
     if (levels[input] != high) {
@@ -226,7 +226,6 @@ void LiveEngine::passOn(uint32_t at, MidiSink& out) noexcept {
     for (const ModuleMidi& message : driver.sent())
         sent(message.message, at, out);
     driver.clearSent();
-    unshown = true;
 }
 
 // The module's position, followed from what it does: a note played moves it on, and the loop
@@ -250,6 +249,7 @@ void LiveEngine::sent(int32_t message, uint32_t at, MidiSink& out) noexcept {
     if (isNoteStart(message)) {
         held = static_cast<uint8_t>(std::min(held + 1, 255));
         ++notesPlayed;
+        unshown = true;
         ++position;
         follow();
         lastNote = note;

@@ -217,6 +217,49 @@ TEST(LiveEngine, KeysTakeEffectInTheBlockAfterThem) {
     }
 }
 
+// Takes nothing, as a full port buffer does, and counts what it was offered.
+class RefusingSink final : public MidiSink {
+  public:
+    bool write(uint32_t, const uint8_t* bytes, uint32_t size) noexcept override {
+        ++offered;
+        noteOns += size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0 ? 1 : 0;
+        return false;
+    }
+    uint64_t offered = 0, noteOns = 0;
+};
+
+// After every period the main thread sees each note the module sent counted, the last one named
+// and each message the output refused counted as lost, however few periods sent anything.
+TEST(LiveEngine, TheStatusCountsEveryNoteAndEveryLoss) {
+    const struct {
+        uint32_t period;
+        int32_t blockSize;
+    } cases[] = {{256, 64}, {100, 64}, {1024, 37}, {64, 256}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "periods of " << c.period << ", blocks of " << c.blockSize);
+        const Scratch scratch;
+        writeBytes("row.brumo", Row);
+        LiveRun run("row.brumo", internalAt(120, c.blockSize), 1);
+        run.runUntil(44100, c.period);
+        const LiveStatus& status = run.engine->status();
+        const std::vector<Written> ons = run.noteOns();
+        ASSERT_FALSE(ons.empty());
+        EXPECT_EQ(status.notesPlayed.load(), ons.size());
+        EXPECT_EQ(status.lastNote.load(), ons.back().bytes[1]);
+        EXPECT_EQ(status.lost.load(), 0u);
+        RefusingSink refusing;
+        for (int i = 0; i < 200; ++i) {
+            run.engine->period(c.period, nullptr, 0, refusing);
+            run.clock += c.period;
+            EXPECT_EQ(status.lost.load(), refusing.offered);
+            EXPECT_EQ(status.notesPlayed.load(), ons.size() + refusing.noteOns);
+            EXPECT_EQ(status.frames.load(), run.clock);
+        }
+        EXPECT_GT(refusing.noteOns, 0u);
+    }
+}
+
 // Cycles the engine missed do not move the notes after them: its clock follows the server's.
 TEST(LiveEngine, AfterMissedCyclesTheClockKeepsTheServersTime) {
     const Scratch scratch;
