@@ -190,18 +190,20 @@ inline void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
         std::copy(level + from, level + levelFrom[input], block + from);
         levelFrom[input] = from;
     }
-    uniformFrom = std::max(uniformFrom, levelFrom[input]);
 }
 
 void LiveEngine::setInputs(Levels now, uint32_t offset) noexcept {
     levelBits = now.bits;
-    uniformFrom = 0;
+    uint32_t uniform = 0;
     static_assert(Levels::Rec == 1u << Rec && Levels::Play == 1u << Play &&
                       Levels::Return == 1u << Return && Levels::Gate == 1u << Gate &&
                       Levels::Reload == 1u << Reload,
                   "Levels keeps a bit for each input, in the inputs' order");
-    for (int input = 0; input < InputCount; ++input)
+    for (int input = 0; input < InputCount; ++input) {
         setInput(input, (now.bits >> input & 1u) != 0, offset);
+        uniform = std::max(uniform, levelFrom[input]);
+    }
+    uniformFrom = uniform;
 }
 
 // Kept short, so that it is inlined into the loops over a period's blocks; the rare work, a
