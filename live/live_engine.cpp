@@ -100,8 +100,7 @@ void LiveEngine::fullPeriod(uint32_t frames, const LiveMidi* in, size_t count,
         controls.key(key);
         unshown = true;
     }
-    const bool stopping = stopWanted.load(std::memory_order_acquire) ||
-                          (settings.stopAfter >= 0 && clock >= settings.stopAfter);
+    const bool stopping = stopWanted.load(std::memory_order_acquire) || clock >= stopAt;
     if (stopping)
         controls.stopPlaying();
     if (count == 0 && !stopping && controls.steady())
