@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-InternalClock::InternalClock(double sampleRate, double bpm) : sixteenth(sampleRate * 15.0 / bpm) {}
+InternalClock::InternalClock(double sampleRate, double bpm)
+    : sixteenth(sampleRate * 15.0 / bpm), half(sixteenth / 2.0) {}
 
 int64_t InternalClock::riseOf(int64_t gate) const {
     return static_cast<int64_t>(std::ceil(static_cast<double>(gate) * sixteenth));
@@ -34,6 +35,23 @@ int64_t InternalClock::nextEdgeAfter(int64_t frame) const {
     const int64_t gate = gateAt(frame);
     const int64_t fall = fallOf(gate);
     return frame < fall ? fall : riseOf(gate + 1);
+}
+
+// Halving is exact, so k * half rounds to what k / 2 * sixteenth does: edge 2g is riseOf(g) and
+// edge 2g + 1 is fallOf(g), to the frame.
+int64_t InternalClock::edgeFrame(int64_t edge) const {
+    return static_cast<int64_t>(std::ceil(static_cast<double>(edge) * half));
+}
+
+int64_t InternalClock::lastEdgeAt(int64_t frame) const {
+    if (frame < 0)
+        return -1;
+    int64_t edge = static_cast<int64_t>(std::floor(static_cast<double>(frame) / half));
+    while (edge > 0 && edgeFrame(edge) > frame)
+        --edge;
+    while (edgeFrame(edge + 1) <= frame)
+        ++edge;
+    return edge;
 }
 
 bool isClockOrTransport(uint8_t status) {

@@ -63,8 +63,18 @@ void Controls::key(Key key) {
     }
 }
 
+// Playing moves on by one edge at a time, which costs one multiplication; a jump, or a look
+// back, finds its edge by division.
 void Controls::followClock(int64_t frame) {
-    clockHigh = internal.highAt(frame);
-    clockEdge = internal.nextEdgeAfter(frame);
-    clockFrom = frame;
+    if (frame >= clockEdge && clockEdge >= 0) {
+        ++edge;
+        clockFrom = clockEdge;
+        clockEdge = internal.edgeFrame(edge + 1);
+    }
+    if (frame < clockFrom || frame >= clockEdge) {
+        edge = internal.lastEdgeAt(frame);
+        clockFrom = edge < 0 ? std::numeric_limits<int64_t>::min() : internal.edgeFrame(edge);
+        clockEdge = internal.edgeFrame(edge + 1);
+    }
+    clockHigh = edge >= 0 && edge % 2 == 0;
 }

@@ -101,6 +101,8 @@ class Controls {
 
     ControlSettings settings;
     InternalClock internal;
+    // The clock's last edge at or before the frames asked for, from clockFrom to clockEdge.
+    int64_t edge = -1;
     bool clockHigh = false;
     int64_t clockFrom = 0, clockEdge = -1;
     MidiClock midi;

@@ -40,6 +40,9 @@ Result<std::unique_ptr<LiveEngine>> LiveEngine::make(ModuleDriver& driver,
             return Failure{std::string("the module's ") + InputNames[input] + " has no block"};
         std::fill(engine->blocks[input], engine->blocks[input] + settings.blockSize, 0.0f);
     }
+    for (bool high : {false, true})
+        engine->levelBlocks[high].assign(static_cast<size_t>(settings.blockSize),
+                                         high ? 1.0f : 0.0f);
     // The audio thread keeps nothing but the messages sent, in storage made now.
     driver.logRequests = false;
     driver.checkRequests = false;
@@ -51,27 +54,60 @@ Result<std::unique_ptr<LiveEngine>> LiveEngine::make(ModuleDriver& driver,
 
 LiveEngine::LiveEngine(ModuleDriver& driver, const LiveSettings& settings)
     : driver(driver), settings(settings), controls(settings.controls),
-      toldBlockSize(driver.blockSize()) {}
+      toldBlockSize(driver.blockSize()),
+      stopAt(settings.stopAfter >= 0 ? settings.stopAfter : std::numeric_limits<int64_t>::max()) {}
 
+// The blocks of the inputs are filled only when their levels change, from the stretch that
+// changes them on; the next block's first stretch fills their heads too.
+inline Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
+    levelsAt = clock + at;
+    const Levels now = controls.levelsFor(levelsAt);
+    if (now.bits != levelBits || offset < uniformFrom)
+        setInputs(now, offset);
+    return now;
+}
+
+// Most periods: nothing arrives, no key is pressed, no pulse is pending and the clock does not
+// move GATE, so the inputs' blocks hold what the last period left in them and the module's
+// blocks run back to back. That case is written out here rather than called, which spares the
+// calls' own cost in every period.
 void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
                         int64_t start) noexcept {
     if (start > clock)
         clock = start;
+    if (count != 0 || clock + frames > quietUntil || clock >= stopAt || !keys.empty() ||
+        stopWanted.load(std::memory_order_acquire)) {
+        fullPeriod(frames, in, count, out);
+        return;
+    }
+    const bool returned = (levelBits & Levels::Return) != 0;
+    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
+    for (uint32_t at = 0; at < frames; at += blockSize) {
+        const uint32_t length = std::min(blockSize, frames - at);
+        moduleBlock({at, 0, length, length}, returned, out);
+    }
+    clock += frames;
+    publish();
+}
+
+void LiveEngine::fullPeriod(uint32_t frames, const LiveMidi* in, size_t count,
+                            MidiSink& out) noexcept {
     if (ended) {
         shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    for (Key key; keys.pop(key);)
+    for (Key key; keys.pop(key);) {
         controls.key(key);
-    const bool stopping = stopWanted.load(std::memory_order_acquire) ||
-                          (settings.stopAfter >= 0 && clock >= settings.stopAfter);
+        unshown = true;
+    }
+    const bool stopping = stopWanted.load(std::memory_order_acquire) || clock >= stopAt;
     if (stopping)
         controls.stopPlaying();
-    const int64_t edge = controls.nextClockEdge(clock);
-    if (count == 0 && !stopping && controls.steady() && edge - clock >= frames)
+    if (count == 0 && !stopping && controls.steady())
         steadyPeriod(frames, out);
     else
         changingPeriod(frames, in, count, out);
+    unshown |= count > 0 || stopping;
     if (stopping && frames > 0) {
         endSounding(frames - 1, out);
         emit(frames - 1, packMidi(0xB0, AllNotesOff, 0), out);
@@ -81,16 +117,26 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
     publish();
     if (ended)
         shown.stopped.store(true, std::memory_order_release);
+    // With no pulse pending and every block uniform, the inputs hold until the clock's edge;
+    // not after messages, which may have come after the last block's start.
+    const bool holding = !ended && count == 0 && controls.steady() && uniformFrom == 0;
+    quietUntil = holding ? controls.nextClockEdge(levelsAt) : std::numeric_limits<int64_t>::min();
 }
 
-// Most periods: nothing arrives, no pulse is pending and GATE keeps its level, so every block
-// has the levels of the first and the blocks run back to back.
+// Nothing arrives and no pulse is pending, so the levels change only where the clock moves
+// GATE; they are worked out again there, and where a block's head is left to fill.
 void LiveEngine::steadyPeriod(uint32_t frames, MidiSink& out) noexcept {
-    const Levels now = applyLevels(0, 0);
-    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
-    for (uint32_t at = 0; at < frames; at += blockSize) {
-        const uint32_t length = std::min(blockSize, frames - at);
-        moduleBlock({at, 0, length, length}, now.ret(), out);
+    Levels now = applyLevels(0, 0);
+    int64_t edge = controls.nextClockEdge(clock) - clock; // into the period
+    for (PeriodSplit split(frames, static_cast<uint32_t>(settings.blockSize)); !split.done();) {
+        const uint32_t at = split.start();
+        const bool moved = at >= edge;
+        if (moved)
+            edge = controls.nextClockEdge(clock + at) - clock;
+        const Stretch stretch = split.next(edge);
+        if (moved || stretch.offset < uniformFrom)
+            now = applyLevels(at, stretch.offset);
+        moduleBlock(stretch, now.ret(), out);
     }
 }
 
@@ -130,34 +176,33 @@ void LiveEngine::hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexc
         static_cast<void>(driver.midi(packed));
 }
 
-void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
+// Samples are copied from a block of the level rather than set one by one: the copy takes a
+// fraction of the time, and a GATE edge fills a whole block.
+inline void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
     float* const block = blocks[input];
-    const float level = high ? 1.0f : 0.0f;
+    const float* const level = levelBlocks[high].data();
     if (levels[input] != high) {
-        std::fill(block + from, block + settings.blockSize, level);
+        std::copy(level + from, level + settings.blockSize, block + from);
         levels[input] = high;
         levelFrom[input] = from;
     } else if (levelFrom[input] > from) { // only the head is left from before
-        std::fill(block + from, block + levelFrom[input], level);
+        std::copy(level + from, level + levelFrom[input], block + from);
         levelFrom[input] = from;
     }
-    uniformFrom = std::max(uniformFrom, levelFrom[input]);
 }
 
-// The blocks of the inputs are filled only when their levels change, from the stretch that
-// changes them on; the next block's first stretch fills their heads too.
-Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
-    const Levels now = controls.levelsFor(clock + at);
-    if (now.bits != levelBits || offset < uniformFrom) {
-        levelBits = now.bits;
-        uniformFrom = 0;
-        setInput(Rec, now.rec(), offset);
-        setInput(Play, now.play(), offset);
-        setInput(Return, now.ret(), offset);
-        setInput(Gate, now.gate(), offset);
-        setInput(Reload, now.reload(), offset);
+void LiveEngine::setInputs(Levels now, uint32_t offset) noexcept {
+    levelBits = now.bits;
+    uint32_t uniform = 0;
+    static_assert(Levels::Rec == 1u << Rec && Levels::Play == 1u << Play &&
+                      Levels::Return == 1u << Return && Levels::Gate == 1u << Gate &&
+                      Levels::Reload == 1u << Reload,
+                  "Levels keeps a bit for each input, in the inputs' order");
+    for (int input = 0; input < InputCount; ++input) {
+        setInput(input, (now.bits >> input & 1u) != 0, offset);
+        uniform = std::max(uniform, levelFrom[input]);
     }
-    return now;
+    uniformFrom = uniform;
 }
 
 // Kept short, so that it is inlined into the loops over a period's blocks; the rare work, a
@@ -205,6 +250,7 @@ void LiveEngine::sent(int32_t message, uint32_t at, MidiSink& out) noexcept {
     if (isNoteStart(message)) {
         held = static_cast<uint8_t>(std::min(held + 1, 255));
         ++notesPlayed;
+        unshown = true;
         ++position;
         follow();
         lastNote = note;
@@ -225,17 +271,27 @@ void LiveEngine::emit(uint32_t at, int32_t message, MidiSink& out) noexcept {
     const uint8_t bytes[3] = {static_cast<uint8_t>(midiStatus(message)),
                               static_cast<uint8_t>(midiData1(message)),
                               static_cast<uint8_t>(midiData2(message))};
-    if (!out.write(at, bytes, messageSize(bytes[0])))
+    if (!out.write(at, bytes, messageSize(bytes[0]))) {
         ++lost;
+        unshown = true;
+    }
 }
 
-void LiveEngine::publish() noexcept {
-    constexpr auto relaxed = std::memory_order_relaxed;
+// Most periods only move the clock and perhaps the position; the rest is stored again after a
+// period in which something arrived, a key was pressed or the module sent a note.
+inline void LiveEngine::publish() noexcept {
     follow();
-    shown.frames.store(clock, relaxed);
+    shown.frames.store(clock, std::memory_order_relaxed);
+    shown.position.store(position, std::memory_order_relaxed);
+    if (unshown)
+        publishChanges();
+}
+
+void LiveEngine::publishChanges() noexcept {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    unshown = false;
     shown.notesPlayed.store(notesPlayed, relaxed);
     shown.lastNote.store(lastNote, relaxed);
-    shown.position.store(position, relaxed);
     shown.rec.store(controls.recording(), relaxed);
     shown.play.store(controls.playing(), relaxed);
     shown.clockRunning.store(controls.midiClock().running(), relaxed);

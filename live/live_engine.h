@@ -15,7 +15,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <vector>
 
 // A message that arrived on the MIDI input; longer ones (system exclusive) are not the module's.
 struct LiveMidi {
@@ -81,6 +83,7 @@ class LiveEngine {
     LiveEngine(ModuleDriver& driver, const LiveSettings& settings);
 
     void hand(const LiveMidi& message, uint32_t at, MidiSink& out) noexcept;
+    void fullPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
     void steadyPeriod(uint32_t frames, MidiSink& out) noexcept;
     void changingPeriod(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out) noexcept;
     // The controls' levels for the stretch at `at`, in the inputs' blocks from `offset` on.
@@ -88,12 +91,14 @@ class LiveEngine {
     void moduleBlock(const Stretch& stretch, bool returned, MidiSink& out) noexcept;
     void tellBlockSize(int32_t frames) noexcept;
     void passOn(uint32_t at, MidiSink& out) noexcept; // what the module sent in the block
+    void setInputs(Levels now, uint32_t offset) noexcept;
     void setInput(int input, bool high, uint32_t from) noexcept;
     void sent(int32_t message, uint32_t at, MidiSink& out) noexcept;
     void endSounding(uint32_t at, MidiSink& out) noexcept;
     void emit(uint32_t at, int32_t message, MidiSink& out) noexcept;
     void follow() noexcept;
     void publish() noexcept;
+    void publishChanges() noexcept;
 
     ModuleDriver& driver;
     LiveSettings settings;
@@ -105,13 +110,20 @@ class LiveEngine {
     uint32_t levelFrom[InputCount] = {};
     uint32_t uniformFrom = 0;
     unsigned levelBits = 0;
+    std::vector<float> levelBlocks[2]; // a block of each level, low and high
     int32_t toldBlockSize;
     int64_t clock = 0; // frames since the start
+    // A period ending by quietUntil, before stopAt, in which nothing arrives needs no look at
+    // the controls: the inputs keep the levels they had at levelsAt.
+    int64_t levelsAt = 0;
+    int64_t quietUntil = std::numeric_limits<int64_t>::min();
+    int64_t stopAt;
     bool ended = false;
     uint32_t position = 0;
     uint64_t notesPlayed = 0;
     int32_t lastNote = -1;
     uint64_t lost = 0;
+    bool unshown = true;            // the status has changed beyond the clock and the position
     uint8_t sounding[16][128] = {}; // notes the module started and nobody has ended, by channel
 
     SpscRing<Key, 64> keys;

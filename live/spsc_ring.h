@@ -20,6 +20,11 @@ template <class T, size_t Capacity> class SpscRing {
         return true;
     }
 
+    // Consumer only.
+    bool empty() const {
+        return head.load(std::memory_order_relaxed) == tail.load(std::memory_order_acquire);
+    }
+
     // Consumer only. False when the ring is empty.
     bool pop(T& item) {
         const size_t at = head.load(std::memory_order_relaxed);

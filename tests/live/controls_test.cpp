@@ -1,8 +1,11 @@
 // What control changes, transport and keys do to the module's five control inputs, block by
 // block.
+#include "block_split.h"
 #include "live_controls.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -133,6 +136,65 @@ TEST(Controls, KeysToggleAndPulse) {
                       {{}, Key::Play, Taken::Module, "-P---"},
                       {{}, Key::Rec, Taken::Module, "RP---"},
                   });
+}
+
+// The controls follow the internal clock from edge to edge as the engine asks for it, stretch by
+// stretch; that must agree with the clock's level and next edge at the very frame asked about,
+// whatever the tempo, rate, period and block, after a jump ahead (cycles missed) and on a look
+// back.
+TEST(Controls, FollowTheInternalClockAsItsLevelAtEveryFrameSays) {
+    struct Case {
+        double rate, bpm;
+        uint32_t period, blockSize;
+        int64_t jumpEvery; // periods between two jumps of `jump` frames ahead, or 0
+        int64_t jump;
+    };
+    const Case cases[] = {
+        {44100, 120, 256, 64, 0, 0},
+        {44100, 120, 100, 64, 7, 1},
+        {44100, 120, 256, 64, 50, 5512 * 9},
+        {48000, 90, 1024, 37, 0, 0},
+        {96000, 137, 64, 256, 13, 10511},
+        {22050, 999, 300, 512, 3, 331 * 2 + 1},
+        {44100, 4, 4096, 4096, 0, 0},
+        {44100, 120, 7, 1, 0, 0},
+        {44100, 300, 1, 1, 0, 0},
+        {192000, 41, 2048, 100, 2, 1000003},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.bpm << " BPM, periods of "
+                                        << c.period << ", blocks of " << c.blockSize);
+        ControlSettings settings;
+        settings.sampleRate = c.rate;
+        settings.bpm = c.bpm;
+        Controls controls(settings);
+        const InternalClock clock(c.rate, c.bpm);
+        const double sixteenth = c.rate * 15.0 / c.bpm;
+        const auto until = static_cast<int64_t>(std::min(sixteenth * 40, 400000.0));
+        // the first disagreement of a case says all; the rest of it is not walked
+        const auto agrees = [&](int64_t at) {
+            const int64_t edge = controls.nextClockEdge(at);
+            const bool high = controls.levelsFor(at).gate();
+            if (edge == clock.nextEdgeAfter(at) && high == clock.highAt(at))
+                return true;
+            ADD_FAILURE() << "at " << at << ": edge " << edge << ", " << (high ? "high" : "low");
+            return false;
+        };
+        int64_t start = 0, periods = 0, asked = 0;
+        bool agreed = true;
+        for (; start < until && agreed; start += c.period) {
+            if (c.jumpEvery > 0 && ++periods % c.jumpEvery == 0)
+                start += c.jump;
+            for (PeriodSplit split(c.period, c.blockSize); !split.done() && agreed; ++asked) {
+                const int64_t at = start + split.start();
+                agreed = agrees(at);
+                split.next(controls.nextClockEdge(at) - start);
+            }
+        }
+        EXPECT_GT(asked, 40);
+        for (int64_t at = start; at >= -3 && agreed; at -= 997) // looking back
+            agreed = agrees(at);
+    }
 }
 
 } // namespace

@@ -180,6 +180,86 @@ TEST(LiveEngine, StopsByItselfAfterItsFrames) {
     EXPECT_EQ(run.sink.all().back().bytes[1], 123);
 }
 
+// A key reaches the module in the first block after it is pressed, however long nothing else
+// has happened: PLAY falls there and no note starts until PLAY rises again, where the next note
+// starts at once if GATE is high and at its next rise if it is low.
+TEST(LiveEngine, KeysTakeEffectInTheBlockAfterThem) {
+    const struct {
+        int64_t stop, resume; // the periods' starts at which Play is pressed
+        uint32_t period;
+    } cases[] = {
+        {20480, 40192, 256}, // resumed while GATE is high
+        {20480, 42240, 256}, // and while it is low
+        {6144, 9216, 1024},
+        {3000, 60000, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "stop at " << c.stop << ", resume at " << c.resume);
+        const Scratch scratch;
+        writeBytes("row.brumo", Row);
+        LiveRun run("row.brumo", internalAt(120), 1);
+        run.runUntil(c.stop, c.period);
+        ASSERT_EQ(run.clock, c.stop);
+        ASSERT_TRUE(run.engine->press(Key::Play));
+        run.runUntil(c.resume, c.period);
+        ASSERT_EQ(run.clock, c.resume);
+        ASSERT_TRUE(run.engine->press(Key::Play));
+        run.runUntil(c.resume + 44100, c.period);
+        const InternalClock clock(44100, 120);
+        const int64_t expected = clock.highAt(c.resume) ? c.resume : clock.nextEdgeAfter(c.resume);
+        std::vector<int64_t> after; // the note starts from the stop on
+        for (const Written& on : run.noteOns())
+            if (on.frame >= c.stop)
+                after.push_back(on.frame);
+        ASSERT_FALSE(after.empty());
+        EXPECT_EQ(after.front(), expected);
+        EXPECT_TRUE(run.engine->status().play.load());
+    }
+}
+
+// Takes nothing, as a full port buffer does, and counts what it was offered.
+class RefusingSink final : public MidiSink {
+  public:
+    bool write(uint32_t, const uint8_t* bytes, uint32_t size) noexcept override {
+        ++offered;
+        noteOns += size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0 ? 1 : 0;
+        return false;
+    }
+    uint64_t offered = 0, noteOns = 0;
+};
+
+// After every period the main thread sees each note the module sent counted, the last one named
+// and each message the output refused counted as lost, however few periods sent anything.
+TEST(LiveEngine, TheStatusCountsEveryNoteAndEveryLoss) {
+    const struct {
+        uint32_t period;
+        int32_t blockSize;
+    } cases[] = {{256, 64}, {100, 64}, {1024, 37}, {64, 256}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "periods of " << c.period << ", blocks of " << c.blockSize);
+        const Scratch scratch;
+        writeBytes("row.brumo", Row);
+        LiveRun run("row.brumo", internalAt(120, c.blockSize), 1);
+        run.runUntil(44100, c.period);
+        const LiveStatus& status = run.engine->status();
+        const std::vector<Written> ons = run.noteOns();
+        ASSERT_FALSE(ons.empty());
+        EXPECT_EQ(status.notesPlayed.load(), ons.size());
+        EXPECT_EQ(status.lastNote.load(), ons.back().bytes[1]);
+        EXPECT_EQ(status.lost.load(), 0u);
+        RefusingSink refusing;
+        for (int i = 0; i < 200; ++i) {
+            run.engine->period(c.period, nullptr, 0, refusing);
+            run.clock += c.period;
+            EXPECT_EQ(status.lost.load(), refusing.offered);
+            EXPECT_EQ(status.notesPlayed.load(), ons.size() + refusing.noteOns);
+            EXPECT_EQ(status.frames.load(), run.clock);
+        }
+        EXPECT_GT(refusing.noteOns, 0u);
+    }
+}
+
 // Cycles the engine missed do not move the notes after them: its clock follows the server's.
 TEST(LiveEngine, AfterMissedCyclesTheClockKeepsTheServersTime) {
     const Scratch scratch;
