@@ -40,16 +40,22 @@ class PeriodBuffer final : public MidiSink {
     size_t count = 0;
 };
 
-void BM_LivePeriod(benchmark::State& state) {
-    HostedModule module;
-    const std::string path = scratchPath("live.brumo");
+// The module as both benchmarks play it: a row of 256 notes looped, each note ended by the next
+// gate, what it sends kept for the caller.
+void playRow(HostedModule& module, const std::string& name) {
+    const std::string path = scratchPath(name);
     if (!writeRowFile(path, 256))
         giveUp("cannot write " + path);
     module.outFile(path);
     module.param("loopit", 1);
     module.param("next noteoff", 1);
-    module.driver->keepSent = true; // the engine writes out what the module sends
-    module.block();                 // GATE low arms the first note
+    module.driver->keepSent = true;
+}
+
+void BM_LivePeriod(benchmark::State& state) {
+    HostedModule module;
+    playRow(module, "live.brumo"); // the engine writes out what the module sends
+    module.block();                // GATE low arms the first note
     LiveSettings settings;
     settings.controls.sampleRate = 44100.0;
     Result<std::unique_ptr<LiveEngine>> made = LiveEngine::make(*module.driver, settings);
@@ -111,13 +117,7 @@ FloorSchedule floorSchedule(uint32_t periods) {
 // what it sends collected by the driver and dropped once per period. No host can do less.
 void BM_LivePeriodModuleOnly(benchmark::State& state) {
     HostedModule module;
-    const std::string path = scratchPath("floor.brumo");
-    if (!writeRowFile(path, 256))
-        giveUp("cannot write " + path);
-    module.outFile(path);
-    module.param("loopit", 1);
-    module.param("next noteoff", 1);
-    module.driver->keepSent = true;
+    playRow(module, "floor.brumo");
     module.driver->reserveSent(1024);
     module.block();
     module.set("PLAY", 1.0f);

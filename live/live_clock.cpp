@@ -3,46 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
-InternalClock::InternalClock(double sampleRate, double bpm)
-    : sixteenth(sampleRate * 15.0 / bpm), half(sixteenth / 2.0) {}
+InternalClock::InternalClock(double sampleRate, double bpm) : half(sampleRate * 15.0 / bpm / 2.0) {}
 
-int64_t InternalClock::riseOf(int64_t gate) const {
-    return static_cast<int64_t>(std::ceil(static_cast<double>(gate) * sixteenth));
-}
-
-int64_t InternalClock::fallOf(int64_t gate) const {
-    return static_cast<int64_t>(std::ceil((static_cast<double>(gate) + 0.5) * sixteenth));
-}
-
-// The division finds the gate to within one; the rises themselves settle it, so the level at a
-// frame always agrees with the edges.
-int64_t InternalClock::gateAt(int64_t frame) const {
-    int64_t gate = static_cast<int64_t>(std::floor(static_cast<double>(frame) / sixteenth));
-    while (gate > 0 && riseOf(gate) > frame)
-        --gate;
-    while (riseOf(gate + 1) <= frame)
-        ++gate;
-    return gate;
-}
-
-bool InternalClock::highAt(int64_t frame) const {
-    return frame >= 0 && frame < fallOf(gateAt(frame));
-}
-
-int64_t InternalClock::nextEdgeAfter(int64_t frame) const {
-    if (frame < 0)
-        return 0;
-    const int64_t gate = gateAt(frame);
-    const int64_t fall = fallOf(gate);
-    return frame < fall ? fall : riseOf(gate + 1);
-}
-
-// Halving is exact, so k * half rounds to what k / 2 * sixteenth does: edge 2g is riseOf(g) and
-// edge 2g + 1 is fallOf(g), to the frame.
+// Halving is exact, so k * half rounds to what k / 2 * sixteenth does: edge 2g is gate g's rise
+// at ceil(g * sixteenth), edge 2g + 1 its fall at ceil((g + 0.5) * sixteenth), to the frame.
 int64_t InternalClock::edgeFrame(int64_t edge) const {
     return static_cast<int64_t>(std::ceil(static_cast<double>(edge) * half));
 }
 
+// The division finds the edge to within one; the edges themselves settle it, so the level at a
+// frame always agrees with them.
 int64_t InternalClock::lastEdgeAt(int64_t frame) const {
     if (frame < 0)
         return -1;
@@ -52,6 +22,19 @@ int64_t InternalClock::lastEdgeAt(int64_t frame) const {
     while (edgeFrame(edge + 1) <= frame)
         ++edge;
     return edge;
+}
+
+bool InternalClock::highAt(int64_t frame) const {
+    const int64_t edge = lastEdgeAt(frame);
+    return edge >= 0 && edge % 2 == 0;
+}
+
+int64_t InternalClock::nextEdgeAfter(int64_t frame) const {
+    return edgeFrame(lastEdgeAt(frame) + 1);
+}
+
+int64_t InternalClock::riseOf(int64_t gate) const {
+    return edgeFrame(2 * gate);
 }
 
 bool isClockOrTransport(uint8_t status) {

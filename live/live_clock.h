@@ -11,22 +11,19 @@ class InternalClock {
   public:
     InternalClock(double sampleRate, double bpm);
 
+    // The edges in a row, rises and falls alike: edge k lies at ceil(k * sixteenth / 2), a rise
+    // where k is even, and GATE is high from an even edge to the next. A player that moves
+    // forward steps from one edge to the next instead of asking for the level at every frame.
+    int64_t edgeFrame(int64_t edge) const;
+    int64_t lastEdgeAt(int64_t frame) const; // the last edge at or before `frame`; -1 before 0
+
     bool highAt(int64_t frame) const;
     // The first frame after `frame` at which the level changes.
     int64_t nextEdgeAfter(int64_t frame) const;
     int64_t riseOf(int64_t gate) const; // the frame at which gate number `gate` rises
 
-    // The same edges in a row, rises and falls alike: edge k lies at ceil(k * sixteenth / 2), a
-    // rise where k is even, and GATE is high from an even edge to the next. A player that moves
-    // forward steps from one edge to the next instead of asking for the level at every frame.
-    int64_t edgeFrame(int64_t edge) const;
-    int64_t lastEdgeAt(int64_t frame) const; // the last edge at or before `frame`; -1 before 0
-
   private:
-    int64_t gateAt(int64_t frame) const; // the last gate that has risen by `frame`
-    int64_t fallOf(int64_t gate) const;
-    double sixteenth; // in frames
-    double half;      // of a sixteenth: the spacing of the edges
+    double half; // of a sixteenth, in frames: the spacing of the edges
 };
 
 // The status bytes of MIDI clock and transport.
