@@ -355,7 +355,7 @@ void ModuleDriver::checkRequest(PluginRecord* from, int32_t opcode, float opt) {
 void ModuleDriver::keepMidi(int32_t pin, int32_t message, void* timeStamp) noexcept {
     try {
         midiOut.push_back(
-            {pin, message, static_cast<int32_t>(reinterpret_cast<intptr_t>(timeStamp))});
+            {pin, message, static_cast<int32_t>(reinterpret_cast<intptr_t>(timeStamp)), clock});
     } catch (...) {
         // out of memory: the message is counted but not kept
     }

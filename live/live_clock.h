@@ -2,6 +2,7 @@
 // MIDI clock another program sends, 24 clocks to the quarter note.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 // One rise per sixteenth note, high for the first half of it, from frame 0 on. A sixteenth of
@@ -21,6 +22,8 @@ class InternalClock {
     // The first frame after `frame` at which the level changes.
     int64_t nextEdgeAfter(int64_t frame) const;
     int64_t riseOf(int64_t gate) const; // the frame at which gate number `gate` rises
+    // No two edges lie closer together than this many frames.
+    int64_t shortestGap() const { return static_cast<int64_t>(std::min(half, 1e18)); }
 
   private:
     double half; // of a sixteenth, in frames: the spacing of the edges

@@ -83,6 +83,10 @@ class Controls {
         return clockEdge;
     }
 
+    // No two of those edges lie closer together than this; 0 with the MIDI clock.
+    int64_t shortestClockGap() const {
+        return settings.clock == ClockSource::Internal ? internal.shortestGap() : 0;
+    }
     bool recording() const { return rec; }
     bool playing() const { return play; }
     ClockSource clockSource() const { return settings.clock; }

@@ -54,7 +54,7 @@ Result<std::unique_ptr<LiveEngine>> LiveEngine::make(ModuleDriver& driver,
 
 LiveEngine::LiveEngine(ModuleDriver& driver, const LiveSettings& settings)
     : driver(driver), settings(settings), controls(settings.controls),
-      toldBlockSize(driver.blockSize()),
+      toldBlockSize(driver.blockSize()), clockGap(controls.shortestClockGap()),
       stopAt(settings.stopAfter >= 0 ? settings.stopAfter : std::numeric_limits<int64_t>::max()) {}
 
 // The blocks of the inputs are filled only when their levels change, from the stretch that
@@ -69,17 +69,69 @@ inline Levels LiveEngine::applyLevels(uint32_t at, uint32_t offset) noexcept {
 
 // Most periods: nothing arrives, no key is pressed, no pulse is pending and the clock does not
 // move GATE, so the inputs' blocks hold what the last period left in them and the module's
-// blocks run back to back. That case is written out here rather than called, which spares the
-// calls' own cost in every period.
+// blocks run back to back; one in ten or so holds one edge of the internal clock.
 void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiSink& out,
                         int64_t start) noexcept {
     if (start > clock)
         clock = start;
-    if (count != 0 || clock + frames > quietUntil || clock >= stopAt || !keys.empty() ||
-        stopWanted.load(std::memory_order_acquire)) {
-        fullPeriod(frames, in, count, out);
-        return;
+    if (count == 0 && clock < stopAt && keys.empty() &&
+        !stopWanted.load(std::memory_order_acquire)) {
+        if (frames == wholeFrames && toldBlockSize == settings.blockSize &&
+            (levelBits & Levels::Return) == 0) {
+            if (clock + frames <= quietUntil) {
+                wholePeriod(frames, out);
+                return;
+            }
+            if (quietUntil >= clock && frames <= clockGap) {
+                edgePeriod(frames, static_cast<uint32_t>(quietUntil - clock), out);
+                return;
+            }
+        } else if (clock + frames <= quietUntil) {
+            quietBlocks(frames, out);
+            return;
+        }
     }
+    fullPeriod(frames, in, count, out);
+}
+
+// Blocks of the size the module was told fill the period, with nothing to rewind: what they
+// send is sorted out afterwards, so that the blocks run in one loop.
+inline void LiveEngine::wholePeriod(uint32_t frames, MidiSink& out) noexcept {
+    const int64_t first = driver.clock;
+    static_cast<void>(driver.runBlocksNow(wholeBlocks, settings.blockSize));
+    if (!driver.sent().empty())
+        passOnSince(first, frames, out);
+    clock += frames;
+    publish();
+}
+
+// The same but for one edge of the internal clock, `edge` frames in, and no other within the
+// period: the block it falls in is cut there and GATE changes from there on. Its head is
+// filled as soon as the module has read past it, which leaves every block whole again.
+void LiveEngine::edgePeriod(uint32_t frames, uint32_t edge, MidiSink& out) noexcept {
+    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
+    const uint32_t before = edge / blockSize; // whole blocks before the edge's own
+    const uint32_t offset = edge - before * blockSize;
+    const int64_t first = driver.clock;
+    static_cast<void>(driver.runBlocksNow(static_cast<int32_t>(before), settings.blockSize));
+    if (offset > 0)
+        static_cast<void>(driver.runBlockNow(0, static_cast<int32_t>(offset)));
+    const Levels now = applyLevels(edge, offset);
+    static_cast<void>(
+        driver.runBlockNow(static_cast<int32_t>(offset), static_cast<int32_t>(blockSize - offset)));
+    if (offset > 0)
+        setInputs(now, 0);
+    static_cast<void>(
+        driver.runBlocksNow(wholeBlocks - static_cast<int32_t>(before) - 1, settings.blockSize));
+    if (!driver.sent().empty())
+        passOnSince(first, frames, out);
+    quietUntil = controls.nextClockEdge(levelsAt);
+    clock += frames;
+    publish();
+}
+
+void LiveEngine::quietBlocks(uint32_t frames, MidiSink& out) noexcept {
+    learnPeriod(frames);
     const bool returned = (levelBits & Levels::Return) != 0;
     const auto blockSize = static_cast<uint32_t>(settings.blockSize);
     for (uint32_t at = 0; at < frames; at += blockSize) {
@@ -90,8 +142,15 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
     publish();
 }
 
+void LiveEngine::learnPeriod(uint32_t frames) noexcept {
+    const auto blockSize = static_cast<uint32_t>(settings.blockSize);
+    wholeFrames = frames % blockSize == 0 ? frames : 0;
+    wholeBlocks = static_cast<int32_t>(frames / blockSize);
+}
+
 void LiveEngine::fullPeriod(uint32_t frames, const LiveMidi* in, size_t count,
                             MidiSink& out) noexcept {
+    learnPeriod(frames);
     if (ended) {
         shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
         return;
@@ -191,16 +250,22 @@ inline void LiveEngine::setInput(int input, bool high, uint32_t from) noexcept {
     }
 }
 
+// Only the inputs whose level changes, or whose block's head is left from before, are touched.
 void LiveEngine::setInputs(Levels now, uint32_t offset) noexcept {
-    levelBits = now.bits;
-    uint32_t uniform = 0;
     static_assert(Levels::Rec == 1u << Rec && Levels::Play == 1u << Play &&
                       Levels::Return == 1u << Return && Levels::Gate == 1u << Gate &&
                       Levels::Reload == 1u << Reload,
                   "Levels keeps a bit for each input, in the inputs' order");
-    for (int input = 0; input < InputCount; ++input) {
+    unsigned touched = (now.bits ^ levelBits) | headed;
+    levelBits = now.bits;
+    uint32_t uniform = 0;
+    headed = 0;
+    for (int input = 0; touched != 0; ++input, touched >>= 1) {
+        if ((touched & 1u) == 0)
+            continue;
         setInput(input, (now.bits >> input & 1u) != 0, offset);
         uniform = std::max(uniform, levelFrom[input]);
+        headed |= levelFrom[input] > 0 ? 1u << input : 0u;
     }
     uniformFrom = uniform;
 }
@@ -223,6 +288,16 @@ void LiveEngine::tellBlockSize(int32_t frames) noexcept {
     toldBlockSize = frames;
 }
 
+// Each message at the start of the block that sent it, counted from the period's first frame
+// on the driver's clock.
+void LiveEngine::passOnSince(int64_t first, uint32_t frames, MidiSink& out) noexcept {
+    const int64_t last = static_cast<int64_t>(frames) - 1;
+    for (const ModuleMidi& message : driver.sent())
+        sent(message.message,
+             static_cast<uint32_t>(std::clamp(message.hostClock - first, int64_t{0}, last)), out);
+    driver.clearSent();
+}
+
 void LiveEngine::passOn(uint32_t at, MidiSink& out) noexcept {
     for (const ModuleMidi& message : driver.sent())
         sent(message.message, at, out);
@@ -231,11 +306,12 @@ void LiveEngine::passOn(uint32_t at, MidiSink& out) noexcept {
 
 // The module's position, followed from what it does: a note played moves it on, and the loop
 // brings it back as the module's own loop does at the end of every block. Looked at after each
-// note and each period (the row may have grown), which is as often as it can change.
+// note and whenever the row's length changes, which is as often as it can change.
 void LiveEngine::follow() noexcept {
+    const uint32_t length = rowLength.load(std::memory_order_relaxed);
+    followedLength = length;
     if (!settings.loop)
         return;
-    const uint32_t length = rowLength.load(std::memory_order_relaxed);
     const auto to = static_cast<uint32_t>(settings.to);
     const auto from = static_cast<uint32_t>(settings.from);
     const uint32_t end = settings.to > 0 && to <= length ? to : length;
@@ -280,7 +356,8 @@ void LiveEngine::emit(uint32_t at, int32_t message, MidiSink& out) noexcept {
 // Most periods only move the clock and perhaps the position; the rest is stored again after a
 // period in which something arrived, a key was pressed or the module sent a note.
 inline void LiveEngine::publish() noexcept {
-    follow();
+    if (rowLength.load(std::memory_order_relaxed) != followedLength)
+        follow();
     shown.frames.store(clock, std::memory_order_relaxed);
     shown.position.store(position, std::memory_order_relaxed);
     if (unshown)

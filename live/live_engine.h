@@ -91,6 +91,11 @@ class LiveEngine {
     void moduleBlock(const Stretch& stretch, bool returned, MidiSink& out) noexcept;
     void tellBlockSize(int32_t frames) noexcept;
     void passOn(uint32_t at, MidiSink& out) noexcept; // what the module sent in the block
+    void passOnSince(int64_t first, uint32_t frames, MidiSink& out) noexcept;
+    void wholePeriod(uint32_t frames, MidiSink& out) noexcept;
+    void edgePeriod(uint32_t frames, uint32_t edge, MidiSink& out) noexcept;
+    void quietBlocks(uint32_t frames, MidiSink& out) noexcept;
+    void learnPeriod(uint32_t frames) noexcept;
     void setInputs(Levels now, uint32_t offset) noexcept;
     void setInput(int input, bool high, uint32_t from) noexcept;
     void sent(int32_t message, uint32_t at, MidiSink& out) noexcept;
@@ -110,8 +115,13 @@ class LiveEngine {
     uint32_t levelFrom[InputCount] = {};
     uint32_t uniformFrom = 0;
     unsigned levelBits = 0;
+    unsigned headed = 0; // the inputs whose blocks hold another level before levelFrom
     std::vector<float> levelBlocks[2]; // a block of each level, low and high
     int32_t toldBlockSize;
+    // Periods of wholeFrames are wholeBlocks blocks of the engine's block size.
+    uint32_t wholeFrames = 0;
+    int32_t wholeBlocks = 0;
+    int64_t clockGap;  // the shortest stretch between two edges of the internal clock
     int64_t clock = 0; // frames since the start
     // A period ending by quietUntil, before stopAt, in which nothing arrives needs no look at
     // the controls: the inputs keep the levels they had at levelsAt.
@@ -120,6 +130,7 @@ class LiveEngine {
     int64_t stopAt;
     bool ended = false;
     uint32_t position = 0;
+    uint32_t followedLength = 0; // the row's length when the position was last followed
     uint64_t notesPlayed = 0;
     int32_t lastNote = -1;
     uint64_t lost = 0;

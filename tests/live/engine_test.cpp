@@ -32,7 +32,8 @@ TEST(LiveEngine, InternalClockNotesAreSampleExactWhateverThePeriodAndBlock) {
     const Case cases[] = {
         {44100, 120, 256, 64, 5512, 5513},    {44100, 120, 100, 64, 5512, 5513},
         {48000, 90, 1024, 37, 8000, 8000},    {96000, 200, 64, 256, 7200, 7200},
-        {44100, 120, 4096, 4096, 5512, 5513},
+        {44100, 120, 4096, 4096, 5512, 5513}, {96000, 90, 256, 64, 16000, 16000},
+        {48000, 120, 512, 128, 6000, 6000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.bpm << " BPM, periods of "
