@@ -541,6 +541,24 @@ Status ModuleDriver::runBlocks(int32_t count) {
     return {};
 }
 
+bool ModuleDriver::runBlocksNow(int32_t count, int32_t length) noexcept {
+    if (!plugin || checkRequests) {
+        for (int32_t n = 0; n < count; ++n)
+            if (!runBlockNow(0, length))
+                return false;
+        return true;
+    }
+    void* const word = instanceWord;
+    for (int32_t n = 0; n < count; ++n) {
+        const SubProcessRoutine current = routine; // a block may change it
+        if (!current)
+            return false;
+        current(word, 0, length);
+        clock += length;
+    }
+    return true;
+}
+
 Status ModuleDriver::refuseBlock(int32_t length) const {
     if (!usable())
         return checkCallable();

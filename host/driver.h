@@ -203,25 +203,9 @@ class ModuleDriver {
         return true;
     }
     // `count` of them in a row, each `length` samples from position 0; false when there is no
-    // routine to run. A live host's quiet period is nothing else: kept in one loop, what the
+    // routine to run. A live host's quiet period is nothing else: in a loop of its own, what the
     // calls need stays in registers across them (bench: BM_LivePeriod).
-    bool runBlocksNow(int32_t count, int32_t length) noexcept {
-        if (!plugin || checkRequests) {
-            for (int32_t n = 0; n < count; ++n)
-                if (!runBlockNow(0, length))
-                    return false;
-            return true;
-        }
-        void* const word = instanceWord;
-        for (int32_t n = 0; n < count; ++n) {
-            const SubProcessRoutine current = routine; // a block may change it
-            if (!current)
-                return false;
-            current(word, 0, length);
-            clock += length;
-        }
-        return true;
-    }
+    bool runBlocksNow(int32_t count, int32_t length) noexcept;
 
     // ---- What the module did
     // Messages sent; the storage is kept across clearSent(), so steady collection allocates

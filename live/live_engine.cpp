@@ -74,19 +74,18 @@ void LiveEngine::period(uint32_t frames, const LiveMidi* in, size_t count, MidiS
                         int64_t start) noexcept {
     if (start > clock)
         clock = start;
-    if (count == 0 && clock < stopAt && keys.empty() &&
-        !stopWanted.load(std::memory_order_acquire)) {
-        if (frames == wholeFrames && toldBlockSize == settings.blockSize &&
-            (levelBits & Levels::Return) == 0) {
-            if (clock + frames <= quietUntil) {
+    if (count == 0 && !called.load(std::memory_order_acquire)) {
+        const bool quiet = clock + frames <= quietUntil;
+        if (frames == quietFrames) {
+            if (quiet) {
                 wholePeriod(frames, out);
                 return;
             }
-            if (quietUntil >= clock && frames <= clockGap) {
+            if (quietUntil >= clock && quietUntil < stopAt && frames <= clockGap) {
                 edgePeriod(frames, static_cast<uint32_t>(quietUntil - clock), out);
                 return;
             }
-        } else if (clock + frames <= quietUntil) {
+        } else if (quiet) {
             quietBlocks(frames, out);
             return;
         }
@@ -116,16 +115,28 @@ void LiveEngine::edgePeriod(uint32_t frames, uint32_t edge, MidiSink& out) noexc
     static_cast<void>(driver.runBlocksNow(static_cast<int32_t>(before), settings.blockSize));
     if (offset > 0)
         static_cast<void>(driver.runBlockNow(0, static_cast<int32_t>(offset)));
-    const Levels now = applyLevels(edge, offset);
+    levelsAt = clock + edge;
+    const Levels now = controls.levelsFor(levelsAt);
+    // in a steady period only GATE moves; anything else goes through all the inputs
+    const bool gateAlone = (now.bits ^ levelBits) == Levels::Gate && headed == 0;
+    if (gateAlone)
+        setInput(Gate, now.gate(), offset);
+    else
+        setInputs(now, offset);
     static_cast<void>(
         driver.runBlockNow(static_cast<int32_t>(offset), static_cast<int32_t>(blockSize - offset)));
-    if (offset > 0)
+    if (gateAlone) {
+        setInput(Gate, now.gate(), 0);
+        levelBits = now.bits;
+    } else if (offset > 0) {
         setInputs(now, 0);
+    }
     static_cast<void>(
         driver.runBlocksNow(wholeBlocks - static_cast<int32_t>(before) - 1, settings.blockSize));
     if (!driver.sent().empty())
         passOnSince(first, frames, out);
-    quietUntil = controls.nextClockEdge(levelsAt);
+    quietUntil = std::min(controls.nextClockEdge(levelsAt), stopAt);
+    settle();
     clock += frames;
     publish();
 }
@@ -138,6 +149,7 @@ void LiveEngine::quietBlocks(uint32_t frames, MidiSink& out) noexcept {
         const uint32_t length = std::min(blockSize, frames - at);
         moduleBlock({at, 0, length, length}, returned, out);
     }
+    settle();
     clock += frames;
     publish();
 }
@@ -148,6 +160,12 @@ void LiveEngine::learnPeriod(uint32_t frames) noexcept {
     wholeBlocks = static_cast<int32_t>(frames / blockSize);
 }
 
+// Periods of quietFrames run whole blocks of the size the module was told, nothing to rewind.
+void LiveEngine::settle() noexcept {
+    const bool fits = toldBlockSize == settings.blockSize && (levelBits & Levels::Return) == 0;
+    quietFrames = fits ? wholeFrames : 0;
+}
+
 void LiveEngine::fullPeriod(uint32_t frames, const LiveMidi* in, size_t count,
                             MidiSink& out) noexcept {
     learnPeriod(frames);
@@ -155,6 +173,8 @@ void LiveEngine::fullPeriod(uint32_t frames, const LiveMidi* in, size_t count,
         shown.periodsStopped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    // what was pushed before the flag was raised is seen below
+    called.exchange(false, std::memory_order_acq_rel);
     for (Key key; keys.pop(key);) {
         controls.key(key);
         unshown = true;
@@ -179,7 +199,9 @@ void LiveEngine::fullPeriod(uint32_t frames, const LiveMidi* in, size_t count,
     // With no pulse pending and every block uniform, the inputs hold until the clock's edge;
     // not after messages, which may have come after the last block's start.
     const bool holding = !ended && count == 0 && controls.steady() && uniformFrom == 0;
-    quietUntil = holding ? controls.nextClockEdge(levelsAt) : std::numeric_limits<int64_t>::min();
+    quietUntil = holding ? std::min(controls.nextClockEdge(levelsAt), stopAt)
+                         : std::numeric_limits<int64_t>::min();
+    settle();
 }
 
 // Nothing arrives and no pulse is pending, so the levels change only where the clock moves
@@ -260,9 +282,8 @@ void LiveEngine::setInputs(Levels now, uint32_t offset) noexcept {
     levelBits = now.bits;
     uint32_t uniform = 0;
     headed = 0;
-    for (int input = 0; touched != 0; ++input, touched >>= 1) {
-        if ((touched & 1u) == 0)
-            continue;
+    for (; touched != 0; touched &= touched - 1) {
+        const int input = __builtin_ctz(touched);
         setInput(input, (now.bits >> input & 1u) != 0, offset);
         uniform = std::max(uniform, levelFrom[input]);
         headed |= levelFrom[input] > 0 ? 1u << input : 0u;

@@ -73,8 +73,15 @@ class LiveEngine {
                 int64_t start = -1) noexcept;
 
     // ---- From the main thread
-    bool press(Key key) { return keys.push(key); }
-    void requestStop() { stopWanted.store(true, std::memory_order_release); }
+    bool press(Key key) {
+        const bool pushed = keys.push(key);
+        called.store(true, std::memory_order_release);
+        return pushed;
+    }
+    void requestStop() {
+        stopWanted.store(true, std::memory_order_release);
+        called.store(true, std::memory_order_release);
+    }
     void setRowLength(uint32_t notes) { rowLength.store(notes, std::memory_order_relaxed); }
     const LiveStatus& status() const { return shown; }
 
@@ -96,6 +103,7 @@ class LiveEngine {
     void edgePeriod(uint32_t frames, uint32_t edge, MidiSink& out) noexcept;
     void quietBlocks(uint32_t frames, MidiSink& out) noexcept;
     void learnPeriod(uint32_t frames) noexcept;
+    void settle() noexcept;
     void setInputs(Levels now, uint32_t offset) noexcept;
     void setInput(int input, bool high, uint32_t from) noexcept;
     void sent(int32_t message, uint32_t at, MidiSink& out) noexcept;
@@ -119,12 +127,12 @@ class LiveEngine {
     std::vector<float> levelBlocks[2]; // a block of each level, low and high
     int32_t toldBlockSize;
     // Periods of wholeFrames are wholeBlocks blocks of the engine's block size.
-    uint32_t wholeFrames = 0;
+    uint32_t wholeFrames = 0, quietFrames = 0;
     int32_t wholeBlocks = 0;
     int64_t clockGap;  // the shortest stretch between two edges of the internal clock
     int64_t clock = 0; // frames since the start
-    // A period ending by quietUntil, before stopAt, in which nothing arrives needs no look at
-    // the controls: the inputs keep the levels they had at levelsAt.
+    // A period ending by quietUntil (never after stopAt) in which nothing arrives needs no look
+    // at the controls: the inputs keep the levels they had at levelsAt.
     int64_t levelsAt = 0;
     int64_t quietUntil = std::numeric_limits<int64_t>::min();
     int64_t stopAt;
@@ -139,6 +147,7 @@ class LiveEngine {
 
     SpscRing<Key, 64> keys;
     std::atomic<bool> stopWanted{false};
+    std::atomic<bool> called{false}; // a key or a stop since the audio thread last looked
     std::atomic<uint32_t> rowLength{0};
     LiveStatus shown;
 };
