@@ -548,12 +548,11 @@ bool ModuleDriver::runBlocksNow(int32_t count, int32_t length) noexcept {
                 return false;
         return true;
     }
-    void* const word = instanceWord;
-    for (int32_t n = 0; n < count; ++n) {
+    for (; count > 0; --count) {
         const SubProcessRoutine current = routine; // a block may change it
         if (!current)
             return false;
-        current(word, 0, length);
+        current(instanceWord, 0, length);
         clock += length;
     }
     return true;

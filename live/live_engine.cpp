@@ -109,10 +109,12 @@ inline void LiveEngine::wholePeriod(uint32_t frames, MidiSink& out) noexcept {
 // filled as soon as the module has read past it, which leaves every block whole again.
 void LiveEngine::edgePeriod(uint32_t frames, uint32_t edge, MidiSink& out) noexcept {
     const auto blockSize = static_cast<uint32_t>(settings.blockSize);
-    const uint32_t before = edge / blockSize; // whole blocks before the edge's own
-    const uint32_t offset = edge - before * blockSize;
+    int32_t before = 0; // whole blocks before the edge's own, walked: a division stalls
+    uint32_t offset = edge;
+    for (; offset >= blockSize; offset -= blockSize)
+        ++before;
     const int64_t first = driver.clock;
-    static_cast<void>(driver.runBlocksNow(static_cast<int32_t>(before), settings.blockSize));
+    static_cast<void>(driver.runBlocksNow(before, settings.blockSize));
     if (offset > 0)
         static_cast<void>(driver.runBlockNow(0, static_cast<int32_t>(offset)));
     levelsAt = clock + edge;
@@ -131,8 +133,7 @@ void LiveEngine::edgePeriod(uint32_t frames, uint32_t edge, MidiSink& out) noexc
     } else if (offset > 0) {
         setInputs(now, 0);
     }
-    static_cast<void>(
-        driver.runBlocksNow(wholeBlocks - static_cast<int32_t>(before) - 1, settings.blockSize));
+    static_cast<void>(driver.runBlocksNow(wholeBlocks - before - 1, settings.blockSize));
     if (!driver.sent().empty())
         passOnSince(first, frames, out);
     quietUntil = std::min(controls.nextClockEdge(levelsAt), stopAt);
