@@ -378,9 +378,9 @@ void LiveEngine::emit(uint32_t at, int32_t message, MidiSink& out) noexcept {
 // Most periods only move the clock and perhaps the position; the rest is stored again after a
 // period in which something arrived, a key was pressed or the module sent a note.
 inline void LiveEngine::publish() noexcept {
+    shown.frames.store(clock, std::memory_order_relaxed);
     if (rowLength.load(std::memory_order_relaxed) != followedLength)
         follow();
-    shown.frames.store(clock, std::memory_order_relaxed);
     shown.position.store(position, std::memory_order_relaxed);
     if (unshown)
         publishChanges();
