@@ -261,6 +261,27 @@ TEST(LiveEngine, TheStatusCountsEveryNoteAndEveryLoss) {
     }
 }
 
+// The position shown follows the module's: each note moves it on, the loop brings it back, and
+// a row that becomes shorter than the position brings it back in the next period.
+TEST(LiveEngine, TheShownPositionFollowsTheModulesLoop) {
+    for (const uint32_t period : {256u, 100u}) {
+        SCOPED_TRACE(testing::Message() << "periods of " << period);
+        const Scratch scratch;
+        writeBytes("row.brumo", Row);
+        LiveRun run("row.brumo", internalAt(120), 1);
+        run.engine->setRowLength(static_cast<uint32_t>(Row.size()));
+        const LiveStatus& status = run.engine->status();
+        run.runUntil(44100 * 2, period);
+        ASSERT_GT(status.notesPlayed.load(), Row.size());
+        EXPECT_EQ(status.position.load(), status.notesPlayed.load() % Row.size());
+        while (status.position.load() != 5)
+            run.runUntil(run.clock + period, period);
+        run.engine->setRowLength(3);
+        run.runUntil(run.clock + period, period);
+        EXPECT_EQ(status.position.load(), 0u);
+    }
+}
+
 // Cycles the engine missed do not move the notes after them: its clock follows the server's.
 TEST(LiveEngine, AfterMissedCyclesTheClockKeepsTheServersTime) {
     const Scratch scratch;
