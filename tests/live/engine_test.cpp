@@ -271,7 +271,7 @@ TEST(LiveEngine, TheShownPositionFollowsTheModulesLoop) {
         LiveRun run("row.brumo", internalAt(120), 1);
         run.engine->setRowLength(static_cast<uint32_t>(Row.size()));
         const LiveStatus& status = run.engine->status();
-        run.runUntil(44100 * 2, period);
+        run.runUntil(int64_t{44100} * 2, period);
         ASSERT_GT(status.notesPlayed.load(), Row.size());
         EXPECT_EQ(status.position.load(), status.notesPlayed.load() % Row.size());
         while (status.position.load() != 5)
