@@ -126,7 +126,8 @@ class LiveEngine {
     unsigned headed = 0; // the inputs whose blocks hold another level before levelFrom
     std::vector<float> levelBlocks[2]; // a block of each level, low and high
     int32_t toldBlockSize;
-    // Periods of wholeFrames are wholeBlocks blocks of the engine's block size.
+    // Periods of wholeFrames are wholeBlocks blocks of the engine's block size; periods of
+    // quietFrames (0: none) are that and the module was told that size and RETURN is low.
     uint32_t wholeFrames = 0, quietFrames = 0;
     int32_t wholeBlocks = 0;
     int64_t clockGap;  // the shortest stretch between two edges of the internal clock
