@@ -93,7 +93,7 @@ TEST(Check, PassesTheSoundModuleOnEveryCheckInAFolderOfItsOwn) {
     const std::string nameFile = "file3.txt";
     std::remove(nameFile.c_str());
     const ToolRun run = check({module("sound"), "--strict"});
-    const std::vector<std::string> runLines = lines(run.out);
+    const std::vector<std::string> runLines = steadyLines(run);
     EXPECT_FALSE(std::ifstream(nameFile).good());
     EXPECT_EQ(run.status, 0) << run.out;
     const size_t checks = checkTable().size();
@@ -153,7 +153,7 @@ TEST(Check, OnlyRunsTheNamedChecksInTheirOrder) {
         std::vector<std::string> line = {module("sound")};
         line.insert(line.end(), words.begin(), words.end());
         const ToolRun run = check(line);
-        const std::vector<std::string> runLines = lines(run.out);
+        const std::vector<std::string> runLines = steadyLines(run);
         EXPECT_EQ(run.status, 0) << run.out;
         ASSERT_EQ(runLines.size(), 4u) << run.out;
         EXPECT_EQ(runLines[1], "PASS exports");

@@ -13,7 +13,7 @@ namespace {
 
 // The lines of a run with the realtime check's remark cut off: its timings differ every run.
 std::vector<std::string> withoutTimings(const ToolRun& run) {
-    std::vector<std::string> found = lines(run.out);
+    std::vector<std::string> found = steadyLines(run);
     for (std::string& line : found)
         if (passes(line, "realtime"))
             line = "PASS realtime";
@@ -134,7 +134,13 @@ TEST(CheckRun, ReportsEveryCheckOfACrashingModuleInJsonAndJUnit) {
         // Built with the sanitizers, the calls of the module cannot be counted.
         const bool crashed = name == "blocks",
                    skipped = checkTable()[i].strictOnly || (Sanitized && name == "realtime-safety");
-        EXPECT_EQ(read[1 + i], "check " + name + (crashed ? " FAIL" : skipped ? " SKIP" : " PASS"));
+        // a loaded machine can make a block overrun, which the realtime check warns of
+        const bool overran = name == "realtime" && read[1 + i] == "check realtime WARN";
+        EXPECT_TRUE(overran || read[1 + i] == "check " + name +
+                                                  (crashed   ? " FAIL"
+                                                   : skipped ? " SKIP"
+                                                             : " PASS"))
+            << read[1 + i];
         const std::string outcome = crashed ? "failure" : skipped ? "skipped" : "passed";
         EXPECT_EQ(read[2 + checks + i].rfind("case " + name + " " + outcome, 0), 0u)
             << read[2 + checks + i];
