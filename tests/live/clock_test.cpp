@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +47,11 @@ TEST(InternalClock, RisesOncePerSixteenthAtEveryTempoAndRate) {
             EXPECT_LT(static_cast<double>(rises[i]) - static_cast<double>(i) * sixteenth, 1.0);
             EXPECT_EQ(rises[i], clock.riseOf(static_cast<int64_t>(i)));
         }
+        // rises and falls alike lie at least the shortest gap apart, and some lie just that far
+        int64_t closest = clock.edgeFrame(1) - clock.edgeFrame(0);
+        for (int64_t edge = 2; edge < 800; ++edge)
+            closest = std::min(closest, clock.edgeFrame(edge) - clock.edgeFrame(edge - 1));
+        EXPECT_EQ(closest, clock.shortestGap());
     }
 }
 
