@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -13,6 +14,7 @@ struct Logged {
     Scratch scratch;
     LinkedKaveltrum rig;
     Logged() {
+        std::remove(logFilePath().c_str()); // this suite takes its turn for the log
         ModuleProperties props{};
         getModuleProperties(0, &props); // the log lines begin with the module's name
         rig.diagnose(true);

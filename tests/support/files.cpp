@@ -44,9 +44,7 @@ std::string testName() {
 
 } // namespace
 
-Scratch::Scratch() : ScratchFolder(testName(), true) {
-    std::remove(logFilePath().c_str());
-}
+Scratch::Scratch() : ScratchFolder(testName(), true) {}
 
 std::string logFilePath() {
 #if defined(_WIN32)

@@ -15,8 +15,9 @@ std::string readText(const std::string& path); // text mode: Windows line breaks
 bool exists(const std::string& path);
 
 // A folder of its own for the running test, named after it; it is also the working folder
-// while the test runs, so a native diagnostic log lands in it. Any diagnostic log left on
-// drive D: by an earlier test is removed first.
+// while the test runs, so a native diagnostic log lands in it. The log on drive D: is left
+// alone: tests running side by side share it, and only one that takes its turn for it (the
+// diagnose_log lock) may remove it.
 class Scratch : public ScratchFolder {
   public:
     Scratch();
